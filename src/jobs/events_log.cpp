@@ -1,0 +1,36 @@
+#include "jobs/events_log.h"
+
+#include "platform/date_time.h"
+
+#include <mutex>
+
+namespace morvane {
+
+namespace {
+
+struct PendingEventsList {
+    std::mutex lock;
+    QStringList lines;
+};
+
+PendingEventsList& PendingEvents() {
+    static PendingEventsList pending;
+    return pending;
+}
+
+} // namespace
+
+void AddToEventsLog(const QString& text) {
+    const QString line = DateTimeText(CurrentDateTime()) + QStringLiteral(": ") + text;
+    PendingEventsList& pending = PendingEvents();
+    const std::lock_guard guard(pending.lock);
+    pending.lines.append(line);
+}
+
+QStringList TakePendingEvents() {
+    PendingEventsList& pending = PendingEvents();
+    const std::lock_guard guard(pending.lock);
+    return std::exchange(pending.lines, {});
+}
+
+} // namespace morvane

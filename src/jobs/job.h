@@ -1,0 +1,199 @@
+#pragma once
+
+#include "options/options.h"
+#include "platform/date_time.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+
+namespace morvane {
+
+enum TJobStatus : uint8_t { jsNone, jsWaiting, jsRunning, jsCancelling, jsPaused };
+enum TJobOperation : uint8_t { joBackup, joReadRestorePoints, joRestore, joRename, joRemove };
+enum TSchedulingType : uint8_t { stDisabled, stDaysOfWeek, stDaysOfMonth };
+enum TDestinationType : uint8_t { dtExternalDevice, dtNetwork };
+enum TOperationResult : uint8_t { orSuccess, orERROR_LocalAccess, orERROR_RemoteAccess };
+enum TFileOperationType : uint8_t {
+    atCopyFromLocalToRemoteFile,
+    atCopyFromLocalToRemoteFileThroughTempFolder,
+    atCopyFromRemoteToLocalFile,
+    atRemoveRemoteFile,
+    atRemoveRemoteEmptyFolder,
+    atRemoveRemoteNotEmptyFolder,
+    atCreateRemoteFolder,
+    atRenameRemoteFolder,
+    atRenameRemoteFile,
+    atNone_WaitingForReconnection,
+    atNone
+};
+enum TFilterType : uint8_t { ftNoFilters, ftIncludeOnly, ftExclude };
+enum TBackupType : uint8_t { btSync, btFull, btInc };
+
+// Number of values of each stored enumeration, for readers that must refuse out-of-range ordinals.
+inline constexpr int SchedulingTypeCount = 3;
+inline constexpr int DestinationTypeCount = 2;
+inline constexpr int FilterTypeCount = 3;
+inline constexpr int BackupTypeCount = 3;
+
+// The names of the enumeration values, as written in the code ("btInc").
+QString EnumName(TJobStatus value);
+QString EnumName(TJobOperation value);
+QString EnumName(TSchedulingType value);
+QString EnumName(TDestinationType value);
+QString EnumName(TFilterType value);
+QString EnumName(TBackupType value);
+
+// Result of the last run. The worker writes it while the interface thread shows the counters and
+// times, so those are atomic; the log lines are read by the interface only while the job is idle.
+struct TJobResult {
+    std::atomic<TDateTime> StartTime{0};
+    std::atomic<TDateTime> EndTime{0};
+    QStringList Log;
+    std::atomic<bool> Cancelled{false};
+    std::atomic<int32_t> ErrorsCount{0};
+    std::atomic<int32_t> WarningsCount{0};
+};
+
+struct TSchedulingSettings {
+    TSchedulingType SchedulingType = stDisabled;
+    std::array<bool, 7> DaysOfWeek{};   // index 0 is Monday, 6 is Sunday
+    std::array<bool, 31> DaysOfMonth{}; // index 0 is day 1
+    QStringList TimeTable;
+    TDateTime LastModificationDateTime = 0;
+    bool RunJobAsSoonAsPossibleAfterAScheduledStartIsMissed = false;
+    bool ShutdownPCInTheEnd = false;
+};
+
+// The path of the file in progress, for display. A worker writes it while the interface thread reads
+// it; every unit is an atomic, so a reader may see a mix of two paths for one tick but never a race.
+class TCurrentFileOperationPath {
+public:
+    static constexpr int Capacity = 259;
+    static constexpr int StoredUnits = 256;
+
+    // Keeps the first 256 UTF-16 units of the path and clears the rest of them.
+    void Set(QStringView path);
+    // The text up to the first zero unit.
+    QString Text() const;
+
+private:
+    std::array<std::atomic<char16_t>, Capacity> units_{};
+};
+
+class TJob {
+public:
+    enum class Kind { FilesAndFolders = 1, DriveImage = 2 };
+
+    explicit TJob(const QString& JobName);
+    virtual ~TJob();
+    TJob(const TJob&) = delete;
+    TJob& operator=(const TJob&) = delete;
+
+    virtual Kind JobKind() const = 0;
+
+    // Copies the options into JobOptions; runs read only this copy.
+    void OptionsToJobOptions(const TOptions& options = GlobalOptions());
+    // Asks a running or paused job to stop, or takes a waiting job off the queue.
+    void Cancel();
+    void Pause();
+    // The English text in the language of this job's options copy (the lookup workers use).
+    QString TranslateText(const QString& text) const;
+
+    QString stJobName;
+    std::atomic<TJobOperation> JobOperation{joBackup};
+    std::atomic<TJobStatus> JobStatus{jsNone};
+    TCurrentFileOperationPath CurrentFileOperationPath;
+    std::atomic<int64_t> CurrentBackupFilesProcessed{0};
+    bool NewSubfolderIsCreatedForEachBackup = false;
+    bool CanPause = true;
+    TJobResult LastJobResult;
+    QStringList BackupHistory;
+    QStringList LogList;
+    TSchedulingSettings SchedulingSettings;
+    TDestinationType DestinationType = dtExternalDevice;
+    QString DestinationPath;
+    QString Destination_NetworkUsername;
+    QString Destination_NetworkPassword;
+    TOptions JobOptions;
+    // 0 = false, all bits set = true; the copy in progress polls it.
+    std::atomic<int32_t> CancelCurrentFileOperation{0};
+    std::atomic<TFileOperationType> CurrentFileOperationType{atNone};
+    std::atomic<int32_t> CurrentFileOperationProgress{0};
+    std::atomic<int64_t> CurrentBackupSize{0};
+
+    // Messages about this job's files: the shared lookup on the interface thread, the job's own copy
+    // on a worker (which must not read the process-wide catalogue).
+    QString TranslateForCurrentThread(const QString& text) const;
+};
+
+// State of the backup chain that the storage copy of a files-and-folders job carries.
+struct TBackupChainState {
+    QStringList MainBackupList;
+    QStringList PreviousLocalFilesList;
+    QStringList PreviousLocalFilesTimeList;
+    QStringList PreviousLocalDirsList;
+    int64_t SizeOfLastFullBackup = 0;
+    int64_t SizeOfAllIncrementsOrLastDifferentialCopy = 0;
+};
+
+class TJob_FilesAndFolders final : public TJob {
+public:
+    struct TSourceSettings {
+        QStringList List; // files as full paths, folders as path + "/*"
+        TFilterType FilterType = ftNoFilters;
+        QString Extensions;
+    };
+    struct TBackupSettings {
+        TBackupType BackupType = btInc;
+        int32_t PerformFullBackup_EveryCopies = 5;
+        int32_t NumberFullCopiesToKeep = 10;
+        bool RemoveOldBackupsBeforeStartingNewBackup = false;
+    };
+    struct TSpecificSettings {
+        TSourceSettings Sources;
+        TBackupSettings Backup;
+    };
+
+    explicit TJob_FilesAndFolders(const QString& JobName);
+    Kind JobKind() const override { return Kind::FilesAndFolders; }
+
+    bool SaveLocalJobFile(const QString& AFileName);
+    bool LoadLocalJobFile(const QString& path);
+    // Appends the stored chain state to `chain` (sizes are replaced); with LoadJobSettings also loads
+    // the settings, with scheduling disabled. A missing file changes nothing; a damaged one throws
+    // JobFileError.
+    bool LoadRemoteJobFile(const QString& path, bool LoadJobSettings, TBackupChainState& chain);
+    // Failures are silent: the caller goes on without a storage copy.
+    bool SaveRemoteJobFile(const QString& fileName, const TBackupChainState& chain) const;
+
+    TSpecificSettings Settings;
+};
+
+class TJob_DriveImage final : public TJob {
+public:
+    struct TSpecificSettings {
+        QStringList SourceDrivesList;
+        bool AutocleanOldBackups = false;
+        QString NumberOfBackupVersionsToKeep = QStringLiteral("3");
+    };
+
+    explicit TJob_DriveImage(const QString& JobName);
+    Kind JobKind() const override { return Kind::DriveImage; }
+
+    bool SaveLocalJobFile(const QString& AFileName);
+    bool LoadLocalJobFile(const QString& path);
+    bool LoadRemoteJobFile(const QString& path, bool LoadJobSettings);
+    bool SaveRemoteJobFile(const QString& fileName) const;
+
+    TSpecificSettings Settings;
+};
+
+// Local job file operations by the job's actual kind.
+bool SaveLocalJobFile(TJob& job, const QString& path);
+bool LoadLocalJobFile(TJob& job, const QString& path);
+
+} // namespace morvane
