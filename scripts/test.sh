@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Sets everything up, builds and runs every test: the normal build, then the core tests under
+# AddressSanitizer+UndefinedBehaviorSanitizer and under ThreadSanitizer.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+jobs=$(nproc)
+"$root/scripts/setup.sh"
+
+echo "== Normal build"
+"$root/scripts/build.sh" "$root/build"
+ctest --test-dir "$root/build" --output-on-failure -j "$jobs"
+
+core_targets=(morvane_core_tests morvane_cli_tests morvane-cli)
+
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
+"$root/scripts/build.sh" "$root/build-asan" address "${core_targets[@]}"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --test-dir "$root/build-asan" --output-on-failure -j "$jobs" -L core
+
+echo "== ThreadSanitizer"
+"$root/scripts/build.sh" "$root/build-tsan" thread "${core_targets[@]}"
+# ThreadSanitizer needs a memory layout that high address-space randomisation breaks.
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$root/tests/tsan.supp" \
+    setarch "$(uname -m)" -R ctest --test-dir "$root/build-tsan" --output-on-failure -j "$jobs" -L core
