@@ -8,10 +8,11 @@ namespace morvane {
 
 namespace {
 
-QJsonArray ToJson(const QStringList& list) { return QJsonArray::fromStringList(list); }
+QJsonArray ToJson(const QStringList& list) {
+    return QJsonArray::fromStringList(list);
+}
 
-template <std::size_t N>
-QJsonArray ToJson(const std::array<bool, N>& flags) {
+template <std::size_t N> QJsonArray ToJson(const std::array<bool, N>& flags) {
     QJsonArray array;
     for (const bool flag : flags)
         array.append(flag);
@@ -53,7 +54,8 @@ QJsonObject SettingsToJson(const TJob_FilesAndFolders& job) {
         {QStringLiteral("BackupType"), EnumName(backup.BackupType)},
         {QStringLiteral("PerformFullBackup_EveryCopies"), backup.PerformFullBackup_EveryCopies},
         {QStringLiteral("NumberFullCopiesToKeep"), backup.NumberFullCopiesToKeep},
-        {QStringLiteral("RemoveOldBackupsBeforeStartingNewBackup"), backup.RemoveOldBackupsBeforeStartingNewBackup},
+        {QStringLiteral("RemoveOldBackupsBeforeStartingNewBackup"),
+         backup.RemoveOldBackupsBeforeStartingNewBackup},
     };
     return {{QStringLiteral("Sources"), sourcesJson}, {QStringLiteral("Backup"), backupJson}};
 }
@@ -70,8 +72,8 @@ QJsonObject SettingsToJson(const TJob_DriveImage& job) {
 
 QJsonObject JobToJson(const TJob& job) {
     const auto* files = dynamic_cast<const TJob_FilesAndFolders*>(&job);
-    const QJsonObject settings = files ? SettingsToJson(*files)
-                                       : SettingsToJson(static_cast<const TJob_DriveImage&>(job));
+    const QJsonObject settings =
+        files ? SettingsToJson(*files) : SettingsToJson(static_cast<const TJob_DriveImage&>(job));
     return {
         {QStringLiteral("stJobName"), job.stJobName},
         {QStringLiteral("JobKind"), static_cast<int>(job.JobKind())},

@@ -16,9 +16,13 @@ namespace {
 const QString JobsListFileName = QStringLiteral("jobslist.qkl");
 const QString JobFileExtension = QStringLiteral(".qkd");
 
-bool IsBlankOrControl(QChar c) { return c.unicode() <= u' '; }
+bool IsBlankOrControl(QChar c) {
+    return c.unicode() <= u' ';
+}
 
-char16_t FoldAscii(char16_t c) { return (c >= u'a' && c <= u'z') ? char16_t(c - (u'a' - u'A')) : c; }
+char16_t FoldAscii(char16_t c) {
+    return (c >= u'a' && c <= u'z') ? char16_t(c - (u'a' - u'A')) : c;
+}
 
 // Lines of a UTF-8 text with or without a byte-order mark, ended by CR LF, LF or CR.
 QStringList SplitTextLines(const QByteArray& bytes) {
@@ -35,9 +39,12 @@ QStringList SplitTextLines(const QByteArray& bytes) {
 
 std::unique_ptr<TJob> CreateJobOfKind(int kind, const QString& name) {
     switch (kind) {
-    case 1: return std::make_unique<TJob_FilesAndFolders>(name);
-    case 2: return std::make_unique<TJob_DriveImage>(name);
-    default: return nullptr;
+    case 1:
+        return std::make_unique<TJob_FilesAndFolders>(name);
+    case 2:
+        return std::make_unique<TJob_DriveImage>(name);
+    default:
+        return nullptr;
     }
 }
 
@@ -81,7 +88,8 @@ JobNameCheck TJobsCatalogue::CheckNewName(const QString& typed, QString* trimmed
         return JobNameCheck::Empty;
     // "." and ".." would name a parent folder in the log and temporary paths, and a control character
     // inside a name would split its line in the jobs list.
-    const bool controlInside = std::any_of(name.begin(), name.end(), [](QChar c) { return c.unicode() < 0x20; });
+    const bool controlInside =
+        std::any_of(name.begin(), name.end(), [](QChar c) { return c.unicode() < 0x20; });
     if (ContainsForbiddenSymbols(typed) || controlInside || name == u"." || name == u"..")
         return JobNameCheck::ForbiddenSymbols;
     for (const auto& job : jobs_)
@@ -90,7 +98,9 @@ JobNameCheck TJobsCatalogue::CheckNewName(const QString& typed, QString* trimmed
     return JobNameCheck::Ok;
 }
 
-QString TJobsCatalogue::JobsListFile() const { return JoinPath(directory_, JobsListFileName); }
+QString TJobsCatalogue::JobsListFile() const {
+    return JoinPath(directory_, JobsListFileName);
+}
 
 QString TJobsCatalogue::JobFilePath(const QString& jobName) const {
     return JoinPath(directory_, jobName + JobFileExtension);
@@ -161,9 +171,13 @@ bool TJobsCatalogue::Swap(int first, int second) {
     return true;
 }
 
-bool TJobsCatalogue::MoveUp(int index) { return Swap(index, index - 1); }
+bool TJobsCatalogue::MoveUp(int index) {
+    return Swap(index, index - 1);
+}
 
-bool TJobsCatalogue::MoveDown(int index) { return Swap(index, index + 1); }
+bool TJobsCatalogue::MoveDown(int index) {
+    return Swap(index, index + 1);
+}
 
 bool TJobsCatalogue::AnyJobIsActive() const {
     return std::any_of(jobs_.begin(), jobs_.end(), [](const auto& job) {

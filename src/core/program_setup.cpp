@@ -24,7 +24,8 @@ bool PrepareOne(const QString& path, bool privateFolder, QString* errorBoxText) 
     AddToEventsLog(error + u' ' + path);
     if (errorBoxText)
         *errorBoxText = error + path + QStringLiteral("\r\n\r\n") +
-                        Translate(QStringLiteral("Please make sure the directory is accessible, and restart the program."));
+                        Translate(QStringLiteral(
+                            "Please make sure the directory is accessible, and restart the program."));
     Program().ClosingRequested = true;
     return false;
 }

@@ -19,7 +19,9 @@ void FileImageWriter::Int64(int64_t value) {
     bytes_.append(raw, 8);
 }
 
-void FileImageWriter::DateTime(double value) { Int64(std::bit_cast<int64_t>(value)); }
+void FileImageWriter::DateTime(double value) {
+    Int64(std::bit_cast<int64_t>(value));
+}
 
 void FileImageWriter::String(const QString& value) {
     Int32(static_cast<int32_t>(value.size()));
@@ -44,13 +46,21 @@ const char* FileImageReader::Take(qsizetype count) {
     return start;
 }
 
-int32_t FileImageReader::Int32() { return qFromLittleEndian<int32_t>(Take(4)); }
+int32_t FileImageReader::Int32() {
+    return qFromLittleEndian<int32_t>(Take(4));
+}
 
-int64_t FileImageReader::Int64() { return qFromLittleEndian<int64_t>(Take(8)); }
+int64_t FileImageReader::Int64() {
+    return qFromLittleEndian<int64_t>(Take(8));
+}
 
-bool FileImageReader::Bool8() { return *Take(1) != 0; }
+bool FileImageReader::Bool8() {
+    return *Take(1) != 0;
+}
 
-double FileImageReader::DateTime() { return std::bit_cast<double>(Int64()); }
+double FileImageReader::DateTime() {
+    return std::bit_cast<double>(Int64());
+}
 
 QString FileImageReader::String() {
     const int32_t units = Int32();

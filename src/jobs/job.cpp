@@ -8,8 +8,7 @@ namespace morvane {
 
 namespace {
 
-template <typename Enum, std::size_t N>
-QString NameOf(Enum value, const char* const (&names)[N]) {
+template <typename Enum, std::size_t N> QString NameOf(Enum value, const char* const (&names)[N]) {
     const auto index = static_cast<std::size_t>(value);
     return index < N ? QString::fromLatin1(names[index]) : QString::number(index);
 }
@@ -92,8 +91,7 @@ void TJob::Cancel() {
     case jsPaused:
         JobStatus = jsCancelling;
         CancelCurrentFileOperation = -1;
-        AddToEventsLog(TranslateText(QStringLiteral("Cancelling")) + QStringLiteral(" (") + stJobName +
-                       u')');
+        AddToEventsLog(TranslateText(QStringLiteral("Cancelling")) + QStringLiteral(" (") + stJobName + u')');
         break;
     case jsNone:
     case jsCancelling:

@@ -210,8 +210,9 @@ QString TranslateFor(const TJob* job, const QString& text) {
 }
 
 void ReportLoadFailure(const TJob* translator, const QString& subject, LoadFailure failure) {
-    const QString pattern = failure == LoadFailure::Open ? QStringLiteral("Error loading job \"%s\". Code: 2")
-                                                         : QStringLiteral("Error loading job \"%s\". Code: 1");
+    const QString pattern = failure == LoadFailure::Open
+                                ? QStringLiteral("Error loading job \"%s\". Code: 2")
+                                : QStringLiteral("Error loading job \"%s\". Code: 1");
     AddToEventsLog(FormatText(TranslateFor(translator, pattern), {subject}));
 }
 
@@ -240,10 +241,9 @@ bool LoadLocal(TJob& job, const QString& path, FileKindField kind, ReadBody read
 bool SaveLocal(const TJob& job, const QString& path, const QByteArray& plain) {
     if (WritePlainImage(path, plain))
         return true;
-    AddToEventsLog(
-        job.TranslateForCurrentThread(
-            QStringLiteral("Unable to save the settings. Please check the possibility to write to the file:")) +
-        u' ' + path);
+    AddToEventsLog(job.TranslateForCurrentThread(QStringLiteral(
+                       "Unable to save the settings. Please check the possibility to write to the file:")) +
+                   u' ' + path);
     return false;
 }
 
@@ -278,7 +278,8 @@ bool TJob_FilesAndFolders::LoadLocalJobFile(const QString& path) {
     });
 }
 
-bool TJob_FilesAndFolders::LoadRemoteJobFile(const QString& path, bool LoadJobSettings, TBackupChainState& chain) {
+bool TJob_FilesAndFolders::LoadRemoteJobFile(const QString& path, bool LoadJobSettings,
+                                             TBackupChainState& chain) {
     std::optional<FileImageReader> reader = OpenRemote(path, FileKindField::FilesAndFolders);
     if (!reader)
         return true;

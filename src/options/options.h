@@ -10,8 +10,8 @@
 namespace morvane {
 
 struct TLanguageOptions {
-    QString LanguageOfInterface; // two-letter code kept in the options file
-    int32_t iLanguage = 0;       // column of the catalogue's current language; not stored
+    QString LanguageOfInterface;    // two-letter code kept in the options file
+    int32_t iLanguage = 0;          // column of the catalogue's current language; not stored
     TTranslationTable Translations; // copy of the catalogue's table; not stored
 };
 

@@ -48,11 +48,17 @@ QDateTime FromDateTimeValue(TDateTime value) {
     return QDateTime(date, QTime::fromMSecsSinceStartOfDay(msecs));
 }
 
-void SetClock(const Clock* clock) { installedClock.store(clock ? clock : &systemClock); }
+void SetClock(const Clock* clock) {
+    installedClock.store(clock ? clock : &systemClock);
+}
 
-QDateTime CurrentDateTime() { return installedClock.load()->CurrentDateTime(); }
+QDateTime CurrentDateTime() {
+    return installedClock.load()->CurrentDateTime();
+}
 
-TDateTime Now() { return ToDateTimeValue(CurrentDateTime()); }
+TDateTime Now() {
+    return ToDateTimeValue(CurrentDateTime());
+}
 
 QString DateTimeText(const QDateTime& moment) {
     const QLocale locale = QLocale::system();
@@ -60,6 +66,8 @@ QString DateTimeText(const QDateTime& moment) {
            locale.toString(moment.time(), LongTimeFormat());
 }
 
-QString TimeOfDayText(const QTime& time) { return QLocale::system().toString(time, LongTimeFormat()); }
+QString TimeOfDayText(const QTime& time) {
+    return QLocale::system().toString(time, LongTimeFormat());
+}
 
 } // namespace morvane

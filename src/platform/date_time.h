@@ -30,9 +30,7 @@ TDateTime Now();
 class FakeClock final : public Clock {
 public:
     explicit FakeClock(const QDateTime& start) : current_(start.toMSecsSinceEpoch()) {}
-    QDateTime CurrentDateTime() const override {
-        return QDateTime::fromMSecsSinceEpoch(current_.load());
-    }
+    QDateTime CurrentDateTime() const override { return QDateTime::fromMSecsSinceEpoch(current_.load()); }
     void Set(const QDateTime& moment) { current_.store(moment.toMSecsSinceEpoch()); }
     void AdvanceSeconds(qint64 seconds) { current_.fetch_add(seconds * 1000); }
 

@@ -28,6 +28,8 @@ void InitProgramPaths() {
     state.CommonApplicationDirectory = JoinPath(CommonApplicationDataFolder(), title);
 }
 
-bool IsUserInterfaceThread() { return std::this_thread::get_id() == mainThreadId; }
+bool IsUserInterfaceThread() {
+    return std::this_thread::get_id() == mainThreadId;
+}
 
 } // namespace morvane

@@ -24,7 +24,8 @@ TEST(JobJsonTest, FilesJobShowsEveryStoredFieldAndHidesThePassword) {
     EXPECT_EQ(json[u"BackupHistory"_s].toArray().size(), 1);
     const QJsonObject settings = json[u"Settings"_s].toObject();
     EXPECT_EQ(settings[u"Sources"_s].toObject()[u"FilterType"_s].toString(), u"ftExclude");
-    EXPECT_EQ(settings[u"Sources"_s].toObject()[u"List"_s].toArray().first().toString(), u"/home/ann/Documents/*");
+    EXPECT_EQ(settings[u"Sources"_s].toObject()[u"List"_s].toArray().first().toString(),
+              u"/home/ann/Documents/*");
     EXPECT_EQ(settings[u"Backup"_s].toObject()[u"BackupType"_s].toString(), u"btFull");
     EXPECT_EQ(settings[u"Backup"_s].toObject()[u"NumberFullCopiesToKeep"_s].toInt(), 2);
     EXPECT_EQ(json[u"DestinationType"_s].toString(), u"dtNetwork");

@@ -70,7 +70,7 @@ TEST_F(JobsCatalogueTest, NameRules) {
         {u"line\nbreak"_s, JobNameCheck::ForbiddenSymbols, u"line\nbreak"_s},
         {u"PHOTOS"_s, JobNameCheck::Taken, u"PHOTOS"_s},
         {u" photos "_s, JobNameCheck::Taken, u"photos"_s},
-        {u"été"_s, JobNameCheck::Ok, u"été"_s},  // non-ASCII letters compare exactly
+        {u"été"_s, JobNameCheck::Ok, u"été"_s}, // non-ASCII letters compare exactly
         {u"ÉTÉ"_s, JobNameCheck::Ok, u"ÉTÉ"_s},
         {u"Été"_s, JobNameCheck::Taken, u"Été"_s},
     };
@@ -88,7 +88,9 @@ TEST_F(JobsCatalogueTest, SavesNamesInOrderAndLoadsBothKinds) {
     AddSaved(u"System"_s, true);
     AddSaved(u"Ünïcødé"_s);
     ASSERT_TRUE(catalogue->SaveJobsList());
-    EXPECT_EQ(ReadFileBytes(catalogue->JobsListFile()), "\xEF\xBB\xBF" "Docs\r\nSystem\r\n" + u"Ünïcødé"_s.toUtf8() + "\r\n");
+    EXPECT_EQ(ReadFileBytes(catalogue->JobsListFile()), "\xEF\xBB\xBF"
+                                                        "Docs\r\nSystem\r\n" +
+                                                            u"Ünïcødé"_s.toUtf8() + "\r\n");
 
     TJobsCatalogue loaded(AppDir());
     ASSERT_TRUE(loaded.LoadJobsListAndJobs());
@@ -103,7 +105,9 @@ TEST_F(JobsCatalogueTest, AcceptsAnyLineEndWithOrWithoutByteOrderMark) {
     AddSaved(u"A"_s);
     AddSaved(u"B"_s);
     AddSaved(u"C"_s);
-    for (const QByteArray& text : {QByteArray("A\nB\nC"), QByteArray("\xEF\xBB\xBF" "A\rB\rC\r"),
+    for (const QByteArray& text : {QByteArray("A\nB\nC"),
+                                   QByteArray("\xEF\xBB\xBF"
+                                              "A\rB\rC\r"),
                                    QByteArray("A\r\nB\nC\r\n")}) {
         WriteFileBytes(catalogue->JobsListFile(), text);
         TJobsCatalogue loaded(AppDir());
@@ -125,7 +129,8 @@ TEST_F(JobsCatalogueTest, JobWithoutItsFileIsDroppedAndTheNextSaveForgetsIt) {
     ASSERT_TRUE(loaded.LoadJobsListAndJobs());
     EXPECT_EQ(Names(loaded), QStringList{u"Kept"_s});
     ASSERT_TRUE(loaded.SaveJobsList());
-    EXPECT_EQ(ReadFileBytes(loaded.JobsListFile()), "\xEF\xBB\xBF" "Kept\r\n");
+    EXPECT_EQ(ReadFileBytes(loaded.JobsListFile()), "\xEF\xBB\xBF"
+                                                    "Kept\r\n");
 }
 
 TEST_F(JobsCatalogueTest, PartlyReadableJobStaysWithWhatWasRead) {

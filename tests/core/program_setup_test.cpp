@@ -48,8 +48,9 @@ TEST_F(ProgramStateTest, AnUncreatableDirectoryEndsTheProgramWithAnErrorBox) {
     QString errorBox;
     EXPECT_FALSE(PrepareApplicationDirectories(&errorBox));
     EXPECT_TRUE(Program().ClosingRequested);
-    EXPECT_EQ(errorBox, u"ERROR: Unable to create application directory:" + AppDir() +
-                            u"\r\n\r\nPlease make sure the directory is accessible, and restart the program.");
+    EXPECT_EQ(errorBox,
+              u"ERROR: Unable to create application directory:" + AppDir() +
+                  u"\r\n\r\nPlease make sure the directory is accessible, and restart the program.");
     EXPECT_EQ(TakeEventTexts(), QStringList{u"ERROR: Unable to create application directory: " + AppDir()});
 }
 

@@ -22,17 +22,18 @@ struct LookupCase {
 
 TEST(LookupTranslationTest, FindsTheTextOrFallsBackToEnglish) {
     const LookupCase cases[] = {
-        {0, u"Cancelling"_s, u"Cancelling"_s},        // English: no lookup
-        {1, u"Cancelling"_s, u"Abbrechen"_s},         // found
-        {2, u"Cancelling"_s, u"Annulation"_s},        // other column
-        {1, u"cancelling"_s, u"cancelling"_s},        // case-sensitive
-        {1, u"Only English"_s, u"Only English"_s},    // empty cell
+        {0, u"Cancelling"_s, u"Cancelling"_s},     // English: no lookup
+        {1, u"Cancelling"_s, u"Abbrechen"_s},      // found
+        {2, u"Cancelling"_s, u"Annulation"_s},     // other column
+        {1, u"cancelling"_s, u"cancelling"_s},     // case-sensitive
+        {1, u"Only English"_s, u"Only English"_s}, // empty cell
         {1, u"Not in the table"_s, u"Not in the table"_s},
-        {5, u"Cancelling"_s, u"Cancelling"_s},        // no such column
+        {5, u"Cancelling"_s, u"Cancelling"_s}, // no such column
         {-1, u"Cancelling"_s, u"Cancelling"_s},
     };
     for (const LookupCase& c : cases)
-        EXPECT_EQ(LookupTranslation(table, c.language, c.text), c.expected) << c.language << " " << c.text.toStdString();
+        EXPECT_EQ(LookupTranslation(table, c.language, c.text), c.expected)
+            << c.language << " " << c.text.toStdString();
 }
 
 TEST(LookupTranslationTest, RaggedColumnsAreSafe) {
@@ -42,7 +43,8 @@ TEST(LookupTranslationTest, RaggedColumnsAreSafe) {
 }
 
 TEST(FormatTextTest, FillsPlacesInOrderWithoutRescanningArguments) {
-    EXPECT_EQ(FormatText(u"Job \"%s\" is renamed to \"%s\"."_s, {u"a"_s, u"b"_s}), u"Job \"a\" is renamed to \"b\".");
+    EXPECT_EQ(FormatText(u"Job \"%s\" is renamed to \"%s\"."_s, {u"a"_s, u"b"_s}),
+              u"Job \"a\" is renamed to \"b\".");
     EXPECT_EQ(FormatText(u"%s and %d"_s, {u"%s"_s, u"7"_s}), u"%s and 7");
     EXPECT_EQ(FormatText(u"100%% of %s"_s, {u"x"_s}), u"100% of x");
     EXPECT_EQ(FormatText(u"missing %s"_s, {}), u"missing ");

@@ -84,9 +84,9 @@ QByteArray Crafted(const CraftedCase& c) {
     b.I32(c.logListCount);
     if (c.logListCount > 0)
         b.Str(u"2025-01-01 00;00;00"_s);
-    b.I32(0);                     // history
-    b.I32(0).B8(0).I32(0);        // sources, filter, extensions
-    b.I32(c.pathLength);          // destination path: only the length, no text
+    b.I32(0);              // history
+    b.I32(0).B8(0).I32(0); // sources, filter, extensions
+    b.I32(c.pathLength);   // destination path: only the length, no text
     b.I32(0).I32(0).I32(0).I32(c.backupType).I32(5).I32(10).B8(0);
     b.I32(0).Zeros(38).I32(0).F64(0).B8(0).B8(0);
     return b.bytes;

@@ -29,7 +29,9 @@ ImageBuilder& EmptyRecords(ImageBuilder& b) {
     return b.F64(0).F64(0).B8(0).I32(0).I32(0).I32(0).I32(0);
 }
 
-ImageBuilder& DefaultSchedule(ImageBuilder& b) { return b.I32(0).Zeros(7 + 31).I32(0).F64(0).B8(0).B8(0); }
+ImageBuilder& DefaultSchedule(ImageBuilder& b) {
+    return b.I32(0).Zeros(7 + 31).I32(0).F64(0).B8(0).B8(0);
+}
 
 TEST_F(JobFileTest, NewFilesJobIsStoredFieldByField) {
     TJob_FilesAndFolders job(u"J"_s);
@@ -51,9 +53,9 @@ TEST_F(JobFileTest, NewDriveImageJobStoresTheDestinationTypeBeforeThePath) {
     ImageBuilder expected;
     expected.I32(5).I32(2);
     EmptyRecords(expected);
-    expected.I32(0).B8(0).Str(u"3"_s);    // drives, autoclean, versions to keep
-    expected.I32(0);                      // destination type
-    expected.I32(0).I32(0).I32(0);        // path, user name, password
+    expected.I32(0).B8(0).Str(u"3"_s); // drives, autoclean, versions to keep
+    expected.I32(0);                   // destination type
+    expected.I32(0).I32(0).I32(0);     // path, user name, password
     DefaultSchedule(expected);
     EXPECT_EQ(PlainImageOf(File(u"D.qkd"_s)).toHex(), expected.bytes.toHex());
 }
@@ -109,7 +111,8 @@ TEST_F(JobFileTest, StorageCopyOfFilesJobCarriesChainAndSettings) {
     EXPECT_EQ(read.PreviousLocalFilesTimeList, chain.PreviousLocalFilesTimeList);
     EXPECT_EQ(read.PreviousLocalDirsList, chain.PreviousLocalDirsList);
     EXPECT_EQ(read.SizeOfLastFullBackup, chain.SizeOfLastFullBackup);
-    EXPECT_EQ(read.SizeOfAllIncrementsOrLastDifferentialCopy, chain.SizeOfAllIncrementsOrLastDifferentialCopy);
+    EXPECT_EQ(read.SizeOfAllIncrementsOrLastDifferentialCopy,
+              chain.SizeOfAllIncrementsOrLastDifferentialCopy);
     EXPECT_TRUE(untouched.Settings.Sources.List.isEmpty());
 
     // With settings: everything but the schedule type, which an imported job never keeps.
@@ -201,8 +204,9 @@ TEST_F(JobFileTest, FileThatCannotBeOpenedIsCodeTwo) {
     TJob_FilesAndFolders job(u"Locked"_s);
     EXPECT_FALSE(job.LoadLocalJobFile(File(u"Locked.qkd"_s)));
     EXPECT_EQ(GetJobFileKind(File(u"Locked.qkd"_s)), 0);
-    EXPECT_EQ(TakeEventTexts(), (QStringList{u"Error loading job \"Locked\". Code: 2"_s,
-                                             u"Error loading job \""_s + File(u"Locked.qkd"_s) + u"\". Code: 2"_s}));
+    EXPECT_EQ(TakeEventTexts(),
+              (QStringList{u"Error loading job \"Locked\". Code: 2"_s,
+                           u"Error loading job \""_s + File(u"Locked.qkd"_s) + u"\". Code: 2"_s}));
 }
 
 TEST_F(JobFileTest, FileOfTheOtherKindIsNotLoaded) {
@@ -215,7 +219,8 @@ TEST_F(JobFileTest, FileOfTheOtherKindIsNotLoaded) {
 }
 
 TEST_F(JobFileTest, DamagedStorageCopyRaisesAReadError) {
-    ASSERT_TRUE(testing::SampleFilesJob(u"D"_s)->SaveRemoteJobFile(File(u"D.bmj"_s), testing::SampleChainState()));
+    ASSERT_TRUE(
+        testing::SampleFilesJob(u"D"_s)->SaveRemoteJobFile(File(u"D.bmj"_s), testing::SampleChainState()));
     QByteArray stored = ReadFileBytes(File(u"D.bmj"_s));
     stored.chop(30);
     WriteFileBytes(File(u"D.bmj"_s), stored);
@@ -228,10 +233,12 @@ TEST_F(JobFileTest, SaveFailureIsReportedOnlyByTheLocalWriter) {
     const QString missingFolder = AppDir() + u"/no such folder/J.qkd"_s;
     TJob_FilesAndFolders job(u"J"_s);
     EXPECT_FALSE(job.SaveLocalJobFile(missingFolder));
-    EXPECT_EQ(TakeEventTexts(),
-              QStringList{u"Unable to save the settings. Please check the possibility to write to the file: "_s +
-                          missingFolder});
-    EXPECT_TRUE(TJob_DriveImage(u"D"_s).SaveRemoteJobFile(File(u"D.bmj"_s))); // the remote writer reports nothing
+    EXPECT_EQ(
+        TakeEventTexts(),
+        QStringList{u"Unable to save the settings. Please check the possibility to write to the file: "_s +
+                    missingFolder});
+    EXPECT_TRUE(
+        TJob_DriveImage(u"D"_s).SaveRemoteJobFile(File(u"D.bmj"_s))); // the remote writer reports nothing
     EXPECT_FALSE(TJob_DriveImage(u"D"_s).SaveRemoteJobFile(missingFolder));
     EXPECT_TRUE(TakeEventTexts().isEmpty());
 }

@@ -45,8 +45,11 @@ TEST_F(JobTest, NewDriveImageJobCannotPause) {
 }
 
 TEST_F(JobTest, PauseOnlyPausesARunningJob) {
-    const std::pair<TJobStatus, TJobStatus> cases[] = {
-        {jsRunning, jsPaused}, {jsNone, jsNone}, {jsWaiting, jsWaiting}, {jsCancelling, jsCancelling}, {jsPaused, jsPaused}};
+    const std::pair<TJobStatus, TJobStatus> cases[] = {{jsRunning, jsPaused},
+                                                       {jsNone, jsNone},
+                                                       {jsWaiting, jsWaiting},
+                                                       {jsCancelling, jsCancelling},
+                                                       {jsPaused, jsPaused}};
     for (const auto& [before, after] : cases) {
         TJob_FilesAndFolders job(u"J"_s);
         job.JobStatus = before;
@@ -65,8 +68,10 @@ TEST_F(JobTest, CancelActsByStatus) {
         bool eventWritten;
     };
     const Case cases[] = {
-        {jsNone, jsNone, false, false},          {jsWaiting, jsNone, false, false},
-        {jsRunning, jsCancelling, true, true},   {jsPaused, jsCancelling, true, true},
+        {jsNone, jsNone, false, false},
+        {jsWaiting, jsNone, false, false},
+        {jsRunning, jsCancelling, true, true},
+        {jsPaused, jsCancelling, true, true},
         {jsCancelling, jsCancelling, false, false},
     };
     for (const Case& c : cases) {
@@ -76,7 +81,8 @@ TEST_F(JobTest, CancelActsByStatus) {
         EXPECT_EQ(job.JobStatus, c.after) << int(c.before);
         EXPECT_EQ(job.CancelCurrentFileOperation == -1, c.cancelFlagSet) << int(c.before);
         const QStringList events = TakeEventTexts();
-        EXPECT_EQ(events, c.eventWritten ? QStringList{u"Cancelling (Photos)"_s} : QStringList{}) << int(c.before);
+        EXPECT_EQ(events, c.eventWritten ? QStringList{u"Cancelling (Photos)"_s} : QStringList{})
+            << int(c.before);
     }
     SetClock(nullptr);
 }

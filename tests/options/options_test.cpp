@@ -8,7 +8,7 @@ namespace {
 
 TEST(DefaultLanguageTest, MapsThePrimaryLanguageByItsLowByte) {
     const std::pair<int, const char*> cases[] = {
-        {1, "ar"}, {4, "cn"}, {5, "en"},  {7, "de"},  {12, "fr"}, {17, "jp"}, {24, "ro"},
+        {1, "ar"},  {4, "cn"},  {5, "en"}, {7, "de"},     {12, "fr"},    {17, "jp"}, {24, "ro"},
         {25, "ru"}, {31, "tr"}, {0, "en"}, {0x407, "de"}, {0x40C, "fr"}, {99, "en"},
     };
     for (const auto& [id, code] : cases)

@@ -24,16 +24,22 @@ QString XdgFolder(const char* variable, const QString& fallbackUnderHome) {
 
 } // namespace
 
-QString ApplicationDataFolder() { return XdgFolder("XDG_CONFIG_HOME", QStringLiteral(".config")); }
+QString ApplicationDataFolder() {
+    return XdgFolder("XDG_CONFIG_HOME", QStringLiteral(".config"));
+}
 
-QString CommonApplicationDataFolder() { return XdgFolder("XDG_DATA_HOME", QStringLiteral(".local/share")); }
+QString CommonApplicationDataFolder() {
+    return XdgFolder("XDG_DATA_HOME", QStringLiteral(".local/share"));
+}
 
 QString DocumentsFolder() {
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     return documents.isEmpty() ? QDir::homePath() + QStringLiteral("/Documents") : documents;
 }
 
-QString TempDirectory() { return QDir::cleanPath(QDir::tempPath()); }
+QString TempDirectory() {
+    return QDir::cleanPath(QDir::tempPath());
+}
 
 QString ExecutableDirectory() {
     if (QCoreApplication::instance())
@@ -55,24 +61,42 @@ bool CreatePrivateDirectory(const QString& path) {
 
 int SystemUiLanguagePrimaryId() {
     switch (QLocale::system().language()) {
-    case QLocale::Arabic: return 1;
-    case QLocale::Chinese: return 4;
-    case QLocale::Czech: return 5;
-    case QLocale::German: return 7;
-    case QLocale::Greek: return 8;
-    case QLocale::Spanish: return 10;
-    case QLocale::French: return 12;
-    case QLocale::Hungarian: return 14;
-    case QLocale::Italian: return 16;
-    case QLocale::Japanese: return 17;
-    case QLocale::Korean: return 18;
-    case QLocale::Dutch: return 19;
-    case QLocale::Polish: return 21;
-    case QLocale::Portuguese: return 22;
-    case QLocale::Romanian: return 24;
-    case QLocale::Russian: return 25;
-    case QLocale::Turkish: return 31;
-    default: return 0;
+    case QLocale::Arabic:
+        return 1;
+    case QLocale::Chinese:
+        return 4;
+    case QLocale::Czech:
+        return 5;
+    case QLocale::German:
+        return 7;
+    case QLocale::Greek:
+        return 8;
+    case QLocale::Spanish:
+        return 10;
+    case QLocale::French:
+        return 12;
+    case QLocale::Hungarian:
+        return 14;
+    case QLocale::Italian:
+        return 16;
+    case QLocale::Japanese:
+        return 17;
+    case QLocale::Korean:
+        return 18;
+    case QLocale::Dutch:
+        return 19;
+    case QLocale::Polish:
+        return 21;
+    case QLocale::Portuguese:
+        return 22;
+    case QLocale::Romanian:
+        return 24;
+    case QLocale::Russian:
+        return 25;
+    case QLocale::Turkish:
+        return 31;
+    default:
+        return 0;
     }
 }
 
