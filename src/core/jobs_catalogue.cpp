@@ -1,10 +1,10 @@
 #include "core/jobs_catalogue.h"
 
 #include "jobs/job_file.h"
+#include "jobs/text_file.h"
 #include "platform/paths.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <utility>
@@ -14,7 +14,6 @@ namespace morvane {
 namespace {
 
 const QString JobsListFileName = QStringLiteral("jobslist.qkl");
-const QString JobFileExtension = QStringLiteral(".qkd");
 
 bool IsBlankOrControl(QChar c) {
     return c.unicode() <= u' ';
@@ -22,19 +21,6 @@ bool IsBlankOrControl(QChar c) {
 
 char16_t FoldAscii(char16_t c) {
     return (c >= u'a' && c <= u'z') ? char16_t(c - (u'a' - u'A')) : c;
-}
-
-// Lines of a UTF-8 text with or without a byte-order mark, ended by CR LF, LF or CR.
-QStringList SplitTextLines(const QByteArray& bytes) {
-    QString text = QString::fromUtf8(bytes);
-    if (text.startsWith(QChar(0xFEFF)))
-        text.remove(0, 1);
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    text.replace(u'\r', u'\n');
-    QStringList lines = text.split(u'\n');
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
-    return lines;
 }
 
 std::unique_ptr<TJob> CreateJobOfKind(int kind, const QString& name) {
@@ -103,7 +89,7 @@ QString TJobsCatalogue::JobsListFile() const {
 }
 
 QString TJobsCatalogue::JobFilePath(const QString& jobName) const {
-    return JoinPath(directory_, jobName + JobFileExtension);
+    return LocalJobFilePath(directory_, jobName);
 }
 
 bool TJobsCatalogue::LoadJobsListAndJobs() {
@@ -129,13 +115,10 @@ bool TJobsCatalogue::LoadJobsListAndJobs() {
 }
 
 bool TJobsCatalogue::SaveJobsList() const {
-    QByteArray text("\xEF\xBB\xBF");
+    QStringList names;
     for (const auto& job : jobs_)
-        text += job->stJobName.toUtf8() + "\r\n";
-    QSaveFile file(JobsListFile());
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size())
-        return false;
-    return file.commit();
+        names.append(job->stJobName);
+    return WriteTextFileLines(JobsListFile(), names);
 }
 
 int TJobsCatalogue::IndexOfExactName(const QString& name) const {

@@ -1,5 +1,6 @@
 #include "jobs/events_log.h"
 
+#include "jobs/text_file.h"
 #include "platform/date_time.h"
 
 #include <mutex>
@@ -32,5 +33,22 @@ QStringList TakePendingEvents() {
     const std::lock_guard guard(pending.lock);
     return std::exchange(pending.lines, {});
 }
+
+} // namespace morvane
+
+namespace morvane {
+
+bool TEventsPanel::FlushEventsLog(int maxLines) {
+    const QStringList pending = TakePendingEvents();
+    lines_.append(pending);
+    bool changed = !pending.isEmpty();
+    while (lines_.size() > std::max(0, maxLines)) {
+        lines_.removeFirst();
+        changed = true;
+    }
+    return changed;
+}
+
+bool TEventsPanel::SaveToFile(const QString& path) const { return WriteTextFileLines(path, lines_); }
 
 } // namespace morvane

@@ -13,3 +13,24 @@ void AddToEventsLog(const QString& text);
 QStringList TakePendingEvents();
 
 } // namespace morvane
+
+namespace morvane {
+
+// The lines of the events panel: filled from the pending events once per scheduler tick and trimmed
+// to the options' limit. Used on the user-interface thread only; the window shows it.
+class TEventsPanel {
+public:
+    // Moves every pending line in, in order, then deletes the oldest beyond maxLines. True when the
+    // lines changed.
+    bool FlushEventsLog(int maxLines);
+    // Adds a line as it is, without a time stamp.
+    void Append(const QString& line) { lines_.append(line); }
+    const QStringList& Lines() const { return lines_; }
+    // Writes the lines to a UTF-8 text file; false on failure.
+    bool SaveToFile(const QString& path) const;
+
+private:
+    QStringList lines_;
+};
+
+} // namespace morvane

@@ -103,6 +103,14 @@ public:
     // The English text in the language of this job's options copy (the lookup workers use).
     QString TranslateText(const QString& text) const;
 
+    // Adds a dated history line, or appends the event to the last line; trims the history to the
+    // options' limit.
+    void AddEventtoBackupHistory(const QString& strEvent, bool AppendToLastString);
+    // Forgets log files deleted by hand and deletes the oldest beyond the options' limit.
+    void RemoveOldLogs();
+    // Removes the job's temporary folder and temporary storage copy.
+    void DeleteTempFiles();
+
     QString stJobName;
     std::atomic<TJobOperation> JobOperation{joBackup};
     std::atomic<TJobStatus> JobStatus{jsNone};

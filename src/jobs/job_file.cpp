@@ -8,6 +8,7 @@
 #include "jobs/events_log.h"
 #include "jobs/file_image.h"
 #include "jobs/job.h"
+#include "platform/paths.h"
 #include "platform/program_state.h"
 
 #include <QFile>
@@ -330,6 +331,10 @@ bool TJob_DriveImage::SaveRemoteJobFile(const QString& fileName) const {
     WriteHeader(w, FileKindField::DriveImage);
     WriteDriveSettings(w, *this);
     return WritePlainImage(fileName, w.Bytes());
+}
+
+QString LocalJobFilePath(const QString& applicationDirectory, const QString& jobName) {
+    return JoinPath(applicationDirectory, jobName + QStringLiteral(".qkd"));
 }
 
 // --- By kind -----------------------------------------------------------------------------------------

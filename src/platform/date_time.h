@@ -40,6 +40,9 @@ private:
 
 // Texts in the user's regional formats: short date and long time.
 QString DateTimeText(const QDateTime& moment);
+QString LongTimeText(const QTime& time);
+
+// Hours, minutes and seconds, two digits each, joined by ":" (timetable entries).
 QString TimeOfDayText(const QTime& time);
 
 } // namespace morvane
