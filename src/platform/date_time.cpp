@@ -66,8 +66,12 @@ QString DateTimeText(const QDateTime& moment) {
            locale.toString(moment.time(), LongTimeFormat());
 }
 
-QString TimeOfDayText(const QTime& time) {
+QString LongTimeText(const QTime& time) {
     return QLocale::system().toString(time, LongTimeFormat());
+}
+
+QString TimeOfDayText(const QTime& time) {
+    return time.toString(QStringLiteral("HH:mm:ss"));
 }
 
 } // namespace morvane
