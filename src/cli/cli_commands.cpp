@@ -3,9 +3,13 @@
 #include "core/job_json.h"
 #include "core/job_texts.h"
 #include "core/jobs_catalogue.h"
+#include "i18n/catalogue_loader.h"
 #include "i18n/translation.h"
 #include "jobs/events_log.h"
 #include "platform/program_state.h"
+#include "platform/settings_store.h"
+#include "platform/special_folders.h"
+#include "platform/system_effects.h"
 
 #include <QJsonDocument>
 #include <QTextStream>
@@ -86,6 +90,7 @@ int RunCli(const QStringList& arguments) {
         return Usage(QStringLiteral("Unknown command: ") + command);
 
     InitProgramPaths();
+    LoadCatalogue(FindDataFile(QStringLiteral("transl.dt")), SettingsStore(), SystemUiLanguagePrimaryId());
     TJobsCatalogue catalogue(Program().ApplicationDirectory);
     catalogue.LoadJobsListAndJobs();
     ReportEvents();

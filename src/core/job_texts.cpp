@@ -24,13 +24,13 @@ QString LastResultText(const TJob& job) {
     const TJobResult& result = job.LastJobResult;
     if (result.StartTime == 0 && result.EndTime == 0)
         return Translate(QStringLiteral("Never started"));
-    QString pattern = QStringLiteral("Finished on %s");
+    QString pattern = TR_NOOP("Finished on %s");
     if (result.Cancelled)
-        pattern = QStringLiteral("Cancelled on %s");
+        pattern = TR_NOOP("Cancelled on %s");
     else if (result.ErrorsCount >= 1)
-        pattern = QStringLiteral("Finished with errors on %s");
+        pattern = TR_NOOP("Finished with errors on %s");
     else if (result.WarningsCount >= 1)
-        pattern = QStringLiteral("Finished with warnings on %s");
+        pattern = TR_NOOP("Finished with warnings on %s");
     return FormatText(Translate(pattern), {EndTimeText(result.EndTime)});
 }
 

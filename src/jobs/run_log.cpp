@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace morvane {
 
@@ -34,12 +35,12 @@ void AddToRunLog(TJob& job, const QString& englishText, const QString& path) {
 }
 
 void AddErrorToRunLog(TJob& job, const QString& text) {
-    AddMarkedLine(job, QStringLiteral("ERROR:"), text);
+    AddMarkedLine(job, TR_NOOP("ERROR:"), text);
     job.LastJobResult.ErrorsCount.fetch_add(1);
 }
 
 void AddWarningToRunLog(TJob& job, const QString& text) {
-    AddMarkedLine(job, QStringLiteral("WARNING:"), text);
+    AddMarkedLine(job, TR_NOOP("WARNING:"), text);
     job.LastJobResult.WarningsCount.fetch_add(1);
 }
 
@@ -59,8 +60,8 @@ bool PrepareLogFolder(TJob& job, bool restoreRun) {
     const QString folder = JobLogFolder(job);
     if (DirectoryExists(folder) || QDir().mkpath(folder))
         return true;
-    const QString text = restoreRun ? QStringLiteral("Unable to create folder for log files:")
-                                    : QStringLiteral("Unable to create a folder for the log files:");
+    const QString text = restoreRun ? TR_NOOP("Unable to create folder for log files:")
+                                    : TR_NOOP("Unable to create a folder for the log files:");
     AddToEventsLog(job.TranslateText(text) + u' ' + folder);
     return false;
 }
@@ -83,7 +84,9 @@ QString HistoryExportPath(const TOptions& options, const QString& jobName) {
 }
 
 bool ExportHistory(const TJob& job, const TOptions& options) {
-    return WriteTextFileLines(HistoryExportPath(options, job.stJobName), job.BackupHistory);
+    const QString path = HistoryExportPath(options, job.stJobName);
+    QDir().mkpath(QFileInfo(path).path());
+    return WriteTextFileLines(path, job.BackupHistory);
 }
 
 // --- Records kept in the job -------------------------------------------------------------------------

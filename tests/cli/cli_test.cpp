@@ -3,6 +3,7 @@
 #include "core/jobs_catalogue.h"
 #include "fixtures/sample_jobs.h"
 #include "fixtures/temp_home.h"
+#include "platform/settings_store.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -103,6 +104,15 @@ TEST_F(CliTest, DamagedJobFileIsReportedAndLeftOut) {
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_FALSE(run.out.contains(u"System"_s));
     EXPECT_TRUE(run.err.contains(u"Code: 1"_s)) << run.err.toStdString();
+}
+
+TEST_F(CliTest, TextsFollowTheChosenInterfaceLanguage) {
+    CatalogueTwoJobs();
+    ASSERT_TRUE(SettingsStore().WriteString(u"CurrentLanguage"_s, u"de"_s));
+    const CliRun run = Run({u"list"_s});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(run.out.contains(u"System\tLaufwerksabbild\t/media/usb\tNie gestartet"_s)) << run.out.toStdString();
+    EXPECT_TRUE(Run({u"show"_s, u"Nope"_s, u"--json"_s}).err.contains(u"Auftrag \"Nope\" wurde nicht gefunden."_s));
 }
 
 } // namespace
