@@ -11,8 +11,9 @@ namespace morvane {
 
 QString DefaultCatalogueLanguageCode(int primaryLanguageId) {
     static constexpr std::pair<int, const char16_t*> codes[] = {
-        {1, u"ar"},  {4, u"cn"},  {5, u"cs"},  {7, u"de"},  {8, u"el"},  {10, u"es"}, {12, u"fr"}, {14, u"hu"},
-        {16, u"it"}, {17, u"jp"}, {18, u"kr"}, {19, u"nl"}, {21, u"pl"}, {22, u"pt"}, {31, u"tr"},
+        {1, u"ar"},  {4, u"cn"},  {5, u"cs"},  {7, u"de"},  {8, u"el"},
+        {10, u"es"}, {12, u"fr"}, {14, u"hu"}, {16, u"it"}, {17, u"jp"},
+        {18, u"kr"}, {19, u"nl"}, {21, u"pl"}, {22, u"pt"}, {31, u"tr"},
     };
     const int lowByte = primaryLanguageId & 0xFF;
     for (const auto& [id, code] : codes)
@@ -42,7 +43,8 @@ std::optional<TTranslationTable> ParseTranslationFile(const QByteArray& bytes) {
 void LoadCatalogue(const QString& path, const SettingsStore& settings, int systemPrimaryLanguageId) {
     TranslationCatalogue& catalogue = Catalogue();
     catalogue.CurrentLanguageCode = DefaultCatalogueLanguageCode(systemPrimaryLanguageId);
-    if (const std::optional<QString> stored = settings.ReadString(QString::fromUtf16(CurrentLanguageValueName)))
+    if (const std::optional<QString> stored =
+            settings.ReadString(QString::fromUtf16(CurrentLanguageValueName)))
         catalogue.CurrentLanguageCode = *stored;
     catalogue.CurrentLanguageIndex = 0;
     catalogue.Table.clear();

@@ -211,9 +211,8 @@ QString TranslateFor(const TJob* job, const QString& text) {
 }
 
 void ReportLoadFailure(const TJob* translator, const QString& subject, LoadFailure failure) {
-    const QString pattern = failure == LoadFailure::Open
-                                ? TR_NOOP("Error loading job \"%s\". Code: 2")
-                                : TR_NOOP("Error loading job \"%s\". Code: 1");
+    const QString pattern = failure == LoadFailure::Open ? TR_NOOP("Error loading job \"%s\". Code: 2")
+                                                         : TR_NOOP("Error loading job \"%s\". Code: 1");
     AddToEventsLog(FormatText(TranslateFor(translator, pattern), {subject}));
 }
 

@@ -19,7 +19,9 @@ namespace {
 
 const QString LogFileExtension = QStringLiteral(".txt");
 
-QString TimePrefix() { return LongTimeText(CurrentDateTime().time()) + QStringLiteral(": "); }
+QString TimePrefix() {
+    return LongTimeText(CurrentDateTime().time()) + QStringLiteral(": ");
+}
 
 void AddMarkedLine(TJob& job, const QString& englishMark, const QString& text) {
     job.LastJobResult.Log.append(TimePrefix() + job.TranslateText(englishMark) + u' ' + text);
@@ -48,9 +50,13 @@ QString LogFileStamp(TDateTime runStart) {
     return FromDateTimeValue(runStart).toString(QStringLiteral("yyyy-MM-dd HH;mm;ss"));
 }
 
-QString ShownLogStamp(const QString& stamp) { return QString(stamp).replace(u';', u':'); }
+QString ShownLogStamp(const QString& stamp) {
+    return QString(stamp).replace(u';', u':');
+}
 
-QString JobLogFolder(const TJob& job) { return JoinPath(job.JobOptions.Logging.PathForLogFiles, job.stJobName); }
+QString JobLogFolder(const TJob& job) {
+    return JoinPath(job.JobOptions.Logging.PathForLogFiles, job.stJobName);
+}
 
 QString RunLogFilePath(const TJob& job, const QString& stamp) {
     return JoinPath(JobLogFolder(job), stamp + LogFileExtension);
@@ -80,7 +86,8 @@ void SaveRunLog(TJob& job, TDateTime runStart) {
 }
 
 QString HistoryExportPath(const TOptions& options, const QString& jobName) {
-    return JoinPath(options.Logging.PathForLogFiles, QStringLiteral("history - ") + jobName + LogFileExtension);
+    return JoinPath(options.Logging.PathForLogFiles,
+                    QStringLiteral("history - ") + jobName + LogFileExtension);
 }
 
 bool ExportHistory(const TJob& job, const TOptions& options) {
@@ -109,8 +116,8 @@ void TJob::RemoveOldLogs() {
     while (LogList.size() > limit) {
         QFile oldest(RunLogFilePath(*this, LogList.first()));
         if (!oldest.remove()) {
-            AddErrorToRunLog(*this, TranslateText(QStringLiteral("Unable to remove the old log files.")) + u' ' +
-                                        oldest.errorString());
+            AddErrorToRunLog(*this, TranslateText(QStringLiteral("Unable to remove the old log files.")) +
+                                        u' ' + oldest.errorString());
             return;
         }
         LogList.removeFirst();

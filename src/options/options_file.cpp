@@ -90,11 +90,15 @@ void ReportLoadError(int code) {
                              : Translate(QStringLiteral("Error loading options. Code: 1")));
 }
 
-char16_t AsciiLower(char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c + (u'a' - u'A')) : c; }
+char16_t AsciiLower(char16_t c) {
+    return (c >= u'A' && c <= u'Z') ? char16_t(c + (u'a' - u'A')) : c;
+}
 
 } // namespace
 
-QString OptionsFilePath() { return JoinPath(Program().ApplicationDirectory, QStringLiteral("options.qko")); }
+QString OptionsFilePath() {
+    return JoinPath(Program().ApplicationDirectory, QStringLiteral("options.qko"));
+}
 
 bool LoadOptions(TOptions& options, const QString& path) {
     QFile file(path);
@@ -142,7 +146,8 @@ void ExpandEnvironmentVariables(QStringList& entries) {
         if (closing < 0)
             continue;
         const QString name = entry.mid(1, closing - 1);
-        const QString value = name.isEmpty() ? QString() : qEnvironmentVariable(name.toLocal8Bit().constData());
+        const QString value =
+            name.isEmpty() ? QString() : qEnvironmentVariable(name.toLocal8Bit().constData());
         if (value.isEmpty())
             continue;
         const QString variable = u'%' + name + u'%';

@@ -111,8 +111,10 @@ TEST_F(CliTest, TextsFollowTheChosenInterfaceLanguage) {
     ASSERT_TRUE(SettingsStore().WriteString(u"CurrentLanguage"_s, u"de"_s));
     const CliRun run = Run({u"list"_s});
     EXPECT_EQ(run.exitCode, 0);
-    EXPECT_TRUE(run.out.contains(u"System\tLaufwerksabbild\t/media/usb\tNie gestartet"_s)) << run.out.toStdString();
-    EXPECT_TRUE(Run({u"show"_s, u"Nope"_s, u"--json"_s}).err.contains(u"Auftrag \"Nope\" wurde nicht gefunden."_s));
+    EXPECT_TRUE(run.out.contains(u"System\tLaufwerksabbild\t/media/usb\tNie gestartet"_s))
+        << run.out.toStdString();
+    EXPECT_TRUE(
+        Run({u"show"_s, u"Nope"_s, u"--json"_s}).err.contains(u"Auftrag \"Nope\" wurde nicht gefunden."_s));
 }
 
 } // namespace

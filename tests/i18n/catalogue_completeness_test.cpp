@@ -23,7 +23,10 @@ QString Unescape(const QString& literal) {
             continue;
         }
         const QChar next = literal[++i];
-        text.append(next == u'n' ? QChar(u'\n') : next == u'r' ? QChar(u'\r') : next == u't' ? QChar(u'\t') : next);
+        text.append(next == u'n'   ? QChar(u'\n')
+                    : next == u'r' ? QChar(u'\r')
+                    : next == u't' ? QChar(u'\t')
+                                   : next);
     }
     return text;
 }

@@ -10,8 +10,10 @@ namespace morvane {
 namespace {
 
 // English, German, French; two texts, the second one untranslated into German.
-const QByteArray ThreeLanguages = "\xEF\xBB\xBF" "3\r\n"
-                                  "English\r\nDeutsch\r\nFran\xC3\xA7" "ais\r\n"
+const QByteArray ThreeLanguages = "\xEF\xBB\xBF"
+                                  "3\r\n"
+                                  "English\r\nDeutsch\r\nFran\xC3\xA7"
+                                  "ais\r\n"
                                   "en\r\nde\r\nfr\r\n"
                                   "Backup\r\nSicherung\r\nSauvegarde\r\n"
                                   "Restore\r\n\r\nRestauration\r\n";
@@ -41,7 +43,7 @@ TEST_F(CatalogueLoaderTest, WithoutAStoredCodeTheSystemLanguageDecides) {
     EXPECT_EQ(Translate(u"Backup"_s), u"Sicherung");
     EXPECT_EQ(Translate(u"backup"_s), u"backup");
     EXPECT_EQ(Translate(u"Restore"_s), u"Restore"); // empty German cell
-    Load(5); // Czech: no such column
+    Load(5);                                        // Czech: no such column
     EXPECT_EQ(Catalogue().CurrentLanguageCode, u"cs");
     EXPECT_EQ(Catalogue().CurrentLanguageIndex, 0);
 }
@@ -49,11 +51,11 @@ TEST_F(CatalogueLoaderTest, WithoutAStoredCodeTheSystemLanguageDecides) {
 TEST_F(CatalogueLoaderTest, DamagedOrMissingFilesLeaveTheProgramInEnglish) {
     ASSERT_TRUE(Settings().WriteString(u"CurrentLanguage"_s, u"de"_s));
     const QByteArray cases[] = {
-        "three\r\nEnglish\r\nDeutsch\r\n",  // first line not a number
+        "three\r\nEnglish\r\nDeutsch\r\n", // first line not a number
         "0\r\n",                           // no languages
         "-2\r\nx\r\ny\r\n",
         "",
-        "\xFF\xFE\x00\x01",                // not text at all
+        "\xFF\xFE\x00\x01", // not text at all
     };
     for (const QByteArray& bytes : cases) {
         testing::WriteFileBytes(TranslFile(), bytes);
@@ -85,7 +87,8 @@ TEST_F(CatalogueLoaderTest, ChoosingALanguageKeepsItForTheNextStartAndReachesThe
     TOptions options;
     CopyCatalogueToOptions(options);
     EXPECT_EQ(options.Language.iLanguage, 2);
-    EXPECT_EQ(LookupTranslation(options.Language.Translations, options.Language.iLanguage, u"Backup"_s), u"Sauvegarde");
+    EXPECT_EQ(LookupTranslation(options.Language.Translations, options.Language.iLanguage, u"Backup"_s),
+              u"Sauvegarde");
     Load(7);
     EXPECT_EQ(Catalogue().CurrentLanguageIndex, 2);
 }

@@ -53,10 +53,10 @@ TEST_F(RunLogTest, LinesCarryTheTimeAndCountErrorsAndWarnings) {
     AddWarningToRunLog(*job, u"Something odd."_s);
     AddErrorToRunLog(*job, u"Again."_s);
     const QString time = LongTimeText(QTime(14, 5, 9));
-    EXPECT_EQ(job->LastJobResult.Log, (QStringList{time + u": Copying the file: /home/ann/a.txt"_s,
-                                                   time + u": Starting the backup."_s,
-                                                   time + u": ERROR: The file does not exist."_s,
-                                                   time + u": WARNING: Something odd."_s, time + u": ERROR: Again."_s}));
+    EXPECT_EQ(job->LastJobResult.Log,
+              (QStringList{time + u": Copying the file: /home/ann/a.txt"_s,
+                           time + u": Starting the backup."_s, time + u": ERROR: The file does not exist."_s,
+                           time + u": WARNING: Something odd."_s, time + u": ERROR: Again."_s}));
     EXPECT_EQ(job->LastJobResult.ErrorsCount, 2);
     EXPECT_EQ(job->LastJobResult.WarningsCount, 1);
 }
@@ -64,7 +64,8 @@ TEST_F(RunLogTest, LinesCarryTheTimeAndCountErrorsAndWarnings) {
 TEST_F(RunLogTest, ErrorMarksAreTranslatedThroughTheJobsCopy) {
     TOptions options = DefaultOptions();
     options.Language.iLanguage = 1;
-    options.Language.Translations = {{u"English"_s, u"en"_s, u"ERROR:"_s}, {u"Deutsch"_s, u"de"_s, u"FEHLER:"_s}};
+    options.Language.Translations = {{u"English"_s, u"en"_s, u"ERROR:"_s},
+                                     {u"Deutsch"_s, u"de"_s, u"FEHLER:"_s}};
     job->OptionsToJobOptions(options);
     AddErrorToRunLog(*job, u"x"_s);
     EXPECT_TRUE(job->LastJobResult.Log.last().endsWith(u": FEHLER: x"_s));
@@ -103,11 +104,13 @@ TEST_F(RunLogTest, LogIsNotSavedWithoutItsFolderButTheRunStillCloses) {
     job->JobOptions.Logging.PathForLogFiles = HomePath(u"blocked"_s);
     testing::WriteFileBytes(HomePath(u"blocked"_s), "a file where the log folder should go");
     Run();
-    EXPECT_EQ(TakeEventTexts(), QStringList{u"Unable to create a folder for the log files: "_s + JobLogFolder(*job)});
+    EXPECT_EQ(TakeEventTexts(),
+              QStringList{u"Unable to create a folder for the log files: "_s + JobLogFolder(*job)});
     EXPECT_TRUE(job->LogList.isEmpty());
     EXPECT_EQ(job->JobStatus, jsNone);
     EXPECT_FALSE(PrepareLogFolder(*job, true));
-    EXPECT_EQ(TakeEventTexts(), QStringList{u"Unable to create folder for log files: "_s + JobLogFolder(*job)});
+    EXPECT_EQ(TakeEventTexts(),
+              QStringList{u"Unable to create folder for log files: "_s + JobLogFolder(*job)});
 }
 
 TEST_F(RunLogTest, ClosingProgramSkipsSavingTheJobFile) {
@@ -124,7 +127,8 @@ TEST_F(RunLogTest, HistoryAppendsAndTrims) {
     job->AddEventtoBackupHistory(u"Starting the backup."_s, false);
     job->AddEventtoBackupHistory(u"Target: incremental copy of the source."_s, true);
     ASSERT_EQ(job->BackupHistory.size(), 2);
-    EXPECT_TRUE(job->BackupHistory[1].endsWith(u": Starting the backup. Target: incremental copy of the source."_s));
+    EXPECT_TRUE(
+        job->BackupHistory[1].endsWith(u": Starting the backup. Target: incremental copy of the source."_s));
 
     job->JobOptions.Logging.MaxNumberOfLinesInHistory = 2;
     job->AddEventtoBackupHistory(u"Backup job is finished."_s, false);
@@ -139,7 +143,8 @@ TEST_F(RunLogTest, HistoryAppendsAndTrims) {
 TEST_F(RunLogTest, HistoryExportIsATextFileBesideTheLogs) {
     job->AddEventtoBackupHistory(u"Starting the backup."_s, false);
     ASSERT_TRUE(ExportHistory(*job, job->JobOptions));
-    const QByteArray bytes = testing::ReadFileBytes(HomePath(u"Documents/Morvane Backup/history - Docs.txt"_s));
+    const QByteArray bytes =
+        testing::ReadFileBytes(HomePath(u"Documents/Morvane Backup/history - Docs.txt"_s));
     EXPECT_TRUE(bytes.startsWith("\xEF\xBB\xBF"));
     EXPECT_TRUE(bytes.endsWith(": Starting the backup.\r\n"));
 }

@@ -43,7 +43,7 @@ ImageBuilder Body(int version) {
     if (version >= 6)
         b.I32(1); // then: pause
     if (version >= 7)
-        b.B8(0);  // do not remove cancelled backups
+        b.B8(0); // do not remove cancelled backups
     b.B8(1).B8(1).B8(1);
     if (version >= 3)
         b.B8(1); // skip locked files
@@ -62,7 +62,9 @@ TEST_F(OptionsFileTest, EachVersionReadsItsFieldsAtTheirPositions) {
         qsizetype excluded;
     };
     const Case cases[] = {
-        {2, true, 0, true, false, 1}, {5, true, 0, true, true, 3}, {7, true, 1, false, true, 3},
+        {2, true, 0, true, false, 1},
+        {5, true, 0, true, true, 3},
+        {7, true, 1, false, true, 3},
         {8, false, 1, false, true, 3},
     };
     for (const Case& c : cases) {
@@ -109,7 +111,8 @@ TEST_F(OptionsFileTest, SavedOptionsLoadBackExactlyEvenOverALongerFile) {
     TOptions loaded;
     loaded.ExcludedDirs.clear();
     ASSERT_TRUE(LoadOptions(loaded));
-    EXPECT_EQ(loaded.General.strProtectConfiguration_Password, saved.General.strProtectConfiguration_Password);
+    EXPECT_EQ(loaded.General.strProtectConfiguration_Password,
+              saved.General.strProtectConfiguration_Password);
     EXPECT_EQ(loaded.General.ProcessPriority, 3);
     EXPECT_EQ(loaded.Processing.IfDestinationNotAvailable_Then, 1);
     EXPECT_EQ(loaded.ExcludedDirs, saved.ExcludedDirs);
@@ -160,7 +163,8 @@ TEST_F(OptionsFileTest, DefaultsOnFirstStartSwitchAutorunOn) {
     EXPECT_TRUE(entry.contains("Exec=\"")) << entry.toStdString();
     EXPECT_TRUE(entry.contains("/morvane-backup\" /hide\n")) << entry.toStdString();
     // The shipped default list is seeded and its variables expanded.
-    EXPECT_TRUE(o.ExcludedDirs.contains(HomePath(u".cache"_s).toLower())) << o.ExcludedDirs.join(u' ').toStdString();
+    EXPECT_TRUE(o.ExcludedDirs.contains(HomePath(u".cache"_s).toLower()))
+        << o.ExcludedDirs.join(u' ').toStdString();
     EXPECT_TRUE(o.ExcludedDirs.contains(u"%anypath%/node_modules"_s));
 }
 
@@ -185,12 +189,12 @@ TEST(ExpandEnvironmentVariablesTest, OnlyALeadingDefinedVariableIsExpanded) {
     qputenv("MORVANE_TEST_OTHER", "/Other");
     qunsetenv("MORVANE_TEST_UNSET");
     QStringList entries = {
-        u"%MORVANE_TEST_ROOT%/Cache"_s,                  // expanded, then lower-cased
-        u"%morvane_test_root%/x"_s,                      // the name is looked up as written
-        u"%MORVANE_TEST_UNSET%/Temp"_s,                  // undefined: unchanged
-        u"/Some Dir/Keep Case"_s,                        // no variable: unchanged
-        u"%MORVANE_TEST_ROOT%/%MORVANE_TEST_OTHER%"_s,   // only the first is expanded
-        u"%anypath%/Node_Modules"_s,                     // not a variable
+        u"%MORVANE_TEST_ROOT%/Cache"_s,                // expanded, then lower-cased
+        u"%morvane_test_root%/x"_s,                    // the name is looked up as written
+        u"%MORVANE_TEST_UNSET%/Temp"_s,                // undefined: unchanged
+        u"/Some Dir/Keep Case"_s,                      // no variable: unchanged
+        u"%MORVANE_TEST_ROOT%/%MORVANE_TEST_OTHER%"_s, // only the first is expanded
+        u"%anypath%/Node_Modules"_s,                   // not a variable
         QString(),
     };
     ExpandEnvironmentVariables(entries);

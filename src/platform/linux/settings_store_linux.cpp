@@ -12,7 +12,8 @@ namespace {
 const QString KeyGroup = QStringLiteral("Morvane Backup");
 }
 
-SettingsStore::SettingsStore() : path_(JoinPath(ApplicationDataFolder(), QStringLiteral("morvane-backup.ini"))) {}
+SettingsStore::SettingsStore()
+    : path_(JoinPath(ApplicationDataFolder(), QStringLiteral("morvane-backup.ini"))) {}
 
 std::optional<QString> SettingsStore::ReadString(const QString& name) const {
     if (!QFileInfo(path_).isFile())

@@ -38,7 +38,9 @@ bool WriteAutorunEntry(bool enable, const QString& executablePath) {
     const QByteArray entry = "[Desktop Entry]\n"
                              "Type=Application\n"
                              "Name=Morvane Backup\n"
-                             "Exec=" + QuotedExecArgument(executablePath).toUtf8() + " /hide\n"
+                             "Exec=" +
+                             QuotedExecArgument(executablePath).toUtf8() +
+                             " /hide\n"
                              "Terminal=false\n"
                              "X-GNOME-Autostart-enabled=true\n";
     QSaveFile file(path);
@@ -58,7 +60,8 @@ QString FindDataFile(const QString& name) {
     const QString besideExecutable = JoinPath(ExecutableDirectory(), name);
     if (QFileInfo::exists(besideExecutable))
         return besideExecutable;
-    const QString installed = QDir::cleanPath(ExecutableDirectory() + QStringLiteral("/../share/morvane-backup/") + name);
+    const QString installed =
+        QDir::cleanPath(ExecutableDirectory() + QStringLiteral("/../share/morvane-backup/") + name);
     return QFileInfo::exists(installed) ? installed : besideExecutable;
 }
 
