@@ -65,7 +65,18 @@ QString TCurrentFileOperationPath::Text() const {
 
 TJob::TJob(const QString& JobName) : stJobName(JobName) {}
 
-TJob::~TJob() = default;
+// A job outlives its runs: the last worker is waited for before the job goes.
+TJob::~TJob() { WaitForWorker(); }
+
+void TJob::StartWorker(std::function<void()> work) {
+    WaitForWorker();
+    worker_ = std::thread(std::move(work));
+}
+
+void TJob::WaitForWorker() {
+    if (worker_.joinable() && worker_.get_id() != std::this_thread::get_id())
+        worker_.join();
+}
 
 void TJob::OptionsToJobOptions(const TOptions& options) {
     JobOptions = options;

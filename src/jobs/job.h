@@ -9,8 +9,12 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <thread>
 
 namespace morvane {
+
+class TRestoreDialogs;
 
 enum TJobStatus : uint8_t { jsNone, jsWaiting, jsRunning, jsCancelling, jsPaused };
 enum TJobOperation : uint8_t { joBackup, joReadRestorePoints, joRestore, joRename, joRemove };
@@ -136,6 +140,14 @@ public:
     // Messages about this job's files: the shared lookup on the interface thread, the job's own copy
     // on a worker (which must not read the process-wide catalogue).
     QString TranslateForCurrentThread(const QString& text) const;
+
+    // Runs `work` on a worker thread of this job's own, after the previous run's thread has ended.
+    void StartWorker(std::function<void()> work);
+    // Waits until the worker thread of the last run has ended.
+    void WaitForWorker();
+
+private:
+    std::thread worker_;
 };
 
 // State of the backup chain that the storage copy of a files-and-folders job carries.
@@ -167,7 +179,20 @@ public:
     };
 
     explicit TJob_FilesAndFolders(const QString& JobName);
+    // A run still working on this job is waited for while every member is still alive.
+    ~TJob_FilesAndFolders() override { WaitForWorker(); }
     Kind JobKind() const override { return Kind::FilesAndFolders; }
+
+    // Starts a backup run on a worker thread and returns at once.
+    void Backup();
+    // The backup run; executes on the worker thread.
+    void BackupInThread();
+    // Deletes the job's backup folder and its storage copy from the storage; true when both went.
+    bool Remove();
+    // Asks for the output folder and the restore point through `dialogs`, then starts the restore run.
+    void Restore(TRestoreDialogs& dialogs);
+    // The restore run; executes on the worker thread.
+    void RestoreInThread(const QString& OutputPath, const QString& myZIPPassword, int ListInd);
 
     bool SaveLocalJobFile(const QString& AFileName);
     bool LoadLocalJobFile(const QString& path);
@@ -190,6 +215,7 @@ public:
     };
 
     explicit TJob_DriveImage(const QString& JobName);
+    ~TJob_DriveImage() override { WaitForWorker(); }
     Kind JobKind() const override { return Kind::DriveImage; }
 
     bool SaveLocalJobFile(const QString& AFileName);
