@@ -378,6 +378,9 @@ TEST_F(ImagerTest, WithoutRootTheToolRefusesWithTheAccessDeniedLine) {
                             u"-backupTarget:"_s + Target(), u"-include:"_s + source, u"-quiet"_s});
     ASSERT_TRUE(process.waitForFinished(60000));
     const QString output = QString::fromUtf8(process.readAllStandardOutput());
+    // setpriv's own codes for "could not run the program": the build folder is closed to other users.
+    if (process.exitCode() == 126 || process.exitCode() == 127)
+        GTEST_SKIP() << "the tool cannot be run as another user from this build folder";
     EXPECT_EQ(process.exitCode(), 3) << output.toStdString();
     EXPECT_TRUE(output.contains(u"Access denied. You must be a member"_s)) << output.toStdString();
     EXPECT_TRUE(QDir(Target()).isEmpty());

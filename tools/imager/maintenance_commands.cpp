@@ -58,7 +58,7 @@ int RunDelete(const Command& command) {
     SyncFolder(store.hostFolder);
     if (!allDeleted)
         return kFailed;
-    PrintLine(u"The delete operation successfully completed; %1 backup versions are kept."_s.arg(
+    PrintLine(u"The delete operation successfully completed. Versions kept: %1."_s.arg(
         FinishedVersions(store).size()));
     return kSuccess;
 }

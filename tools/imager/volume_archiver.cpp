@@ -171,7 +171,6 @@ private:
         if (archive_entry_filetype(entry) == AE_IFSOCK)
             return ArchiveOutcome::Written;
         const QByteArray sourcePath = archive_entry_pathname(entry);
-        archive_entry_copy_sourcepath(entry, sourcePath.constData());
         archive_entry_copy_pathname(entry, walker_.ArchiveName(entry).constData());
         archive_entry* linked = entry;
         archive_entry* spare = nullptr;
