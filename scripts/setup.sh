@@ -7,6 +7,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libgtest-dev googletest
     libarchive-dev
+    samba libsmbclient-dev
 )
 
 missing=()

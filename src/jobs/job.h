@@ -10,11 +10,17 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <thread>
 
 namespace morvane {
 
+class TNetworkPathConnection;
 class TRestoreDialogs;
+// Deletes a connection where its type is complete (the storage layer), so this layer needs only its name.
+struct TNetworkPathConnectionDeleter {
+    void operator()(TNetworkPathConnection* connection) const;
+};
 
 enum TJobStatus : uint8_t { jsNone, jsWaiting, jsRunning, jsCancelling, jsPaused };
 enum TJobOperation : uint8_t { joBackup, joReadRestorePoints, joRestore, joRename, joRemove };
@@ -115,6 +121,13 @@ public:
     // Removes the job's temporary folder and temporary storage copy.
     void DeleteTempFiles();
 
+    // One action on the storage with its log lines, retries, cancel and progress (storage layer).
+    TOperationResult FileOperation(TFileOperationType csOperationType, const QString& csstrLocal,
+                                   const QString& csstrRemote, int RetryCount, bool LogError);
+    // The job folder on the storage, or a text beginning with the translated "ERROR:".
+    QString ConnectToStorage();
+    void DisconnectFromStorage();
+
     QString stJobName;
     std::atomic<TJobOperation> JobOperation{joBackup};
     std::atomic<TJobStatus> JobStatus{jsNone};
@@ -136,6 +149,8 @@ public:
     std::atomic<TFileOperationType> CurrentFileOperationType{atNone};
     std::atomic<int32_t> CurrentFileOperationProgress{0};
     std::atomic<int64_t> CurrentBackupSize{0};
+    // The open connection to a network storage, used only by the thread that runs the job.
+    std::unique_ptr<TNetworkPathConnection, TNetworkPathConnectionDeleter> NetworkConnection;
 
     // Messages about this job's files: the shared lookup on the interface thread, the job's own copy
     // on a worker (which must not read the process-wide catalogue).

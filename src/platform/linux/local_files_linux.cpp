@@ -1,0 +1,229 @@
+#include "platform/local_files.h"
+
+#include <QFile>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace morvane {
+
+namespace {
+
+QByteArray NativePath(const QString& path) {
+    QByteArray native = QFile::encodeName(path);
+    while (native.size() > 1 && native.endsWith('/'))
+        native.chop(1);
+    return native;
+}
+
+int Result(int rc) {
+    return rc == 0 ? 0 : errno;
+}
+
+// Opens each folder of `folders` below `start` in turn; returns the last one or -errno.
+int WalkFolders(int start, const QList<QByteArray>& folders) {
+    int current = start;
+    for (const QByteArray& folder : folders) {
+        if (folder.isEmpty())
+            continue;
+        const int next = ::openat(current, folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        const int error = errno;
+        if (current != start)
+            ::close(current);
+        if (next < 0)
+            return -error;
+        current = next;
+    }
+    return current == start ? ::openat(start, ".", O_PATH | O_DIRECTORY | O_CLOEXEC) : current;
+}
+
+// Removes everything inside the open folder `dirFd`, depth first; takes ownership of the descriptor.
+int EmptyFolderAt(int dirFd) {
+    DIR* dir = ::fdopendir(dirFd);
+    if (!dir) {
+        const int error = errno;
+        ::close(dirFd);
+        return error;
+    }
+    int result = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const char* name = entry->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+            continue;
+        struct stat info {};
+        if (::fstatat(::dirfd(dir), name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        int error = 0;
+        if (S_ISDIR(info.st_mode)) {
+            ::fchmodat(::dirfd(dir), name, (info.st_mode & 07777) | S_IRWXU, 0);
+            const int child = ::openat(::dirfd(dir), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            error = child < 0 ? errno : EmptyFolderAt(child);
+            if (error == 0)
+                error = Result(::unlinkat(::dirfd(dir), name, AT_REMOVEDIR));
+        } else {
+            error = Result(::unlinkat(::dirfd(dir), name, 0));
+        }
+        if (result == 0)
+            result = error;
+    }
+    ::closedir(dir);
+    return result;
+}
+
+} // namespace
+
+TPathAt::TPathAt(const QString& path) : dirFd_(AT_FDCWD) {
+    const QByteArray native = NativePath(path);
+    if (native.isEmpty()) {
+        error_ = ENOENT;
+        return;
+    }
+    if (native.size() < PATH_MAX) {
+        name_ = native;
+        return;
+    }
+    QList<QByteArray> parts = native.split('/');
+    name_ = parts.takeLast();
+    const int start = native.startsWith('/') ? ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC) : AT_FDCWD;
+    const int folder = WalkFolders(start, parts);
+    if (start >= 0 && start != folder)
+        ::close(start);
+    if (folder < 0)
+        error_ = -folder;
+    else
+        dirFd_ = folder;
+}
+
+TPathAt::~TPathAt() {
+    if (dirFd_ >= 0)
+        ::close(dirFd_);
+}
+
+int LocalStat(const QString& path, TLocalEntry& entry) {
+    entry = {};
+    const TPathAt at(path);
+    if (at.Error())
+        return at.Error() == ENOENT || at.Error() == ENOTDIR ? 0 : at.Error();
+    struct stat info {};
+    if (::fstatat(at.Dir(), at.Name(), &info, 0) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? 0 : errno;
+    entry.Exists = true;
+    entry.IsDirectory = S_ISDIR(info.st_mode);
+    entry.ReadOnly = (info.st_mode & S_IWUSR) == 0;
+    entry.Size = info.st_size;
+    return 0;
+}
+
+int LocalMakeWritable(const QString& path) {
+    const TPathAt at(path);
+    struct stat info {};
+    if (at.Error())
+        return at.Error();
+    if (::fstatat(at.Dir(), at.Name(), &info, 0) != 0)
+        return errno;
+    return Result(::fchmodat(at.Dir(), at.Name(), (info.st_mode & 07777) | S_IWUSR, 0));
+}
+
+int LocalDeleteFile(const QString& path) {
+    const TPathAt at(path);
+    return at.Error() ? at.Error() : Result(::unlinkat(at.Dir(), at.Name(), 0));
+}
+
+int LocalRemoveEmptyDirectory(const QString& path) {
+    const TPathAt at(path);
+    return at.Error() ? at.Error() : Result(::unlinkat(at.Dir(), at.Name(), AT_REMOVEDIR));
+}
+
+int LocalRemoveTree(const QString& path) {
+    const TPathAt at(path);
+    if (at.Error())
+        return at.Error() == ENOENT ? 0 : at.Error();
+    struct stat info {};
+    if (::fstatat(at.Dir(), at.Name(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT ? 0 : errno;
+    if (!S_ISDIR(info.st_mode))
+        return Result(::unlinkat(at.Dir(), at.Name(), 0));
+    ::fchmodat(at.Dir(), at.Name(), (info.st_mode & 07777) | S_IRWXU, 0);
+    const int fd = ::openat(at.Dir(), at.Name(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    const int emptied = EmptyFolderAt(fd);
+    const int removed = Result(::unlinkat(at.Dir(), at.Name(), AT_REMOVEDIR));
+    return removed == 0 ? 0 : (emptied ? emptied : removed);
+}
+
+int LocalCreateDirectories(const QString& path) {
+    const QByteArray native = NativePath(path);
+    if (native.isEmpty())
+        return ENOENT;
+    int current = native.startsWith('/') ? ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC)
+                                         : ::openat(AT_FDCWD, ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (current < 0)
+        return errno;
+    for (const QByteArray& part : native.split('/')) {
+        if (part.isEmpty())
+            continue;
+        if (::mkdirat(current, part.constData(), 0777) != 0 && errno != EEXIST) {
+            const int error = errno;
+            ::close(current);
+            return error;
+        }
+        const int next = ::openat(current, part.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        const int error = errno;
+        ::close(current);
+        if (next < 0)
+            return error;
+        current = next;
+    }
+    ::close(current);
+    return 0;
+}
+
+int LocalRename(const QString& from, const QString& to) {
+    const TPathAt source(from);
+    const TPathAt target(to);
+    if (source.Error())
+        return source.Error();
+    if (target.Error())
+        return target.Error();
+    // Never replaces what is at the new path, even when it appears between a check and the move.
+    if (::renameat2(source.Dir(), source.Name(), target.Dir(), target.Name(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    struct stat info {};
+    if (::fstatat(target.Dir(), target.Name(), &info, AT_SYMLINK_NOFOLLOW) == 0)
+        return EEXIST;
+    return Result(::renameat(source.Dir(), source.Name(), target.Dir(), target.Name()));
+}
+
+int LocalOpenForReading(const QString& path) {
+    const TPathAt at(path);
+    if (at.Error())
+        return -at.Error();
+    // Non-blocking, so opening a pipe by mistake cannot hang; regular files ignore the flag.
+    const int fd = ::openat(at.Dir(), at.Name(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    return fd >= 0 ? fd : -errno;
+}
+
+int LocalOpenForWriting(const QString& path, unsigned mode) {
+    const TPathAt at(path);
+    if (at.Error())
+        return -at.Error();
+    const int fd = ::openat(at.Dir(), at.Name(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+    return fd >= 0 ? fd : -errno;
+}
+
+QString SystemErrorMessage(int error) {
+    char buffer[256] = {};
+    return QString::fromLocal8Bit(::strerror_r(error, buffer, sizeof buffer));
+}
+
+} // namespace morvane

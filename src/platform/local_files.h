@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+
+namespace morvane {
+
+// File operations on local paths of any length: a path longer than the system's limit is reached one
+// folder at a time, so only each name is bounded (NAME_MAX). Functions return 0 or an errno value.
+
+struct TLocalEntry {
+    bool Exists = false;
+    bool IsDirectory = false;
+    bool ReadOnly = false; // no owner write bit
+    int64_t Size = 0;
+};
+
+// The folder that holds a path's last name, opened when the whole path would be too long.
+class TPathAt {
+public:
+    explicit TPathAt(const QString& path);
+    ~TPathAt();
+    TPathAt(const TPathAt&) = delete;
+    TPathAt& operator=(const TPathAt&) = delete;
+
+    int Error() const { return error_; }
+    int Dir() const { return dirFd_; }
+    const char* Name() const { return name_.constData(); }
+
+private:
+    int dirFd_;
+    int error_ = 0;
+    QByteArray name_;
+};
+
+int LocalStat(const QString& path, TLocalEntry& entry);
+// Gives the owner the write bit: the read-only attribute cleared.
+int LocalMakeWritable(const QString& path);
+int LocalDeleteFile(const QString& path);
+int LocalRemoveEmptyDirectory(const QString& path);
+// Removes everything below the folder and then the folder, making folders writable first; symbolic
+// links are removed, never followed. 0 when nothing is left.
+int LocalRemoveTree(const QString& path);
+// Creates the folder and its missing parents; 0 when it exists afterwards.
+int LocalCreateDirectories(const QString& path);
+int LocalRename(const QString& from, const QString& to);
+
+// Opens a file for reading (O_RDONLY) or for writing (created or truncated); returns the descriptor or
+// -errno.
+int LocalOpenForReading(const QString& path);
+int LocalOpenForWriting(const QString& path, unsigned mode);
+
+// The system's message for an errno value.
+QString SystemErrorMessage(int error);
+
+} // namespace morvane

@@ -1,0 +1,175 @@
+#include "storage/storage_fs.h"
+
+#include "platform/file_copy.h"
+#include "platform/local_files.h"
+
+#include <QDateTime>
+#include <QFile>
+
+#include <cerrno>
+#include <vector>
+
+namespace morvane {
+
+namespace {
+
+constexpr int64_t ChunkBytes = 4 << 20;
+
+[[noreturn]] void ThrowSystemError(int code) {
+    throw TStorageError(code, SystemErrorMessage(code));
+}
+
+void Check(int error) {
+    if (error != 0)
+        ThrowSystemError(error);
+}
+
+// A local file opened by descriptor, so paths of any length work.
+class LocalFile final : public TStorageFile {
+public:
+    LocalFile(int fd, QFile::OpenMode mode) { file_.open(fd, mode, QFile::AutoCloseHandle); }
+
+    int64_t Read(char* buffer, int64_t size) override {
+        const qint64 got = file_.read(buffer, size);
+        return got >= 0 ? got : -EIO;
+    }
+    int Write(const char* buffer, int64_t size) override {
+        return file_.write(buffer, size) == size ? 0 : ErrorOf(file_.error());
+    }
+    int Finish(int64_t lastWriteTime) override {
+        if (file_.openMode() & QIODevice::WriteOnly) {
+            if (!file_.flush())
+                return ErrorOf(file_.error());
+            file_.setFileTime(QDateTime::fromSecsSinceEpoch(lastWriteTime),
+                              QFileDevice::FileModificationTime);
+            if (readOnly_)
+                file_.setPermissions(file_.permissions() & ~(QFile::WriteOwner | QFile::WriteUser));
+        }
+        file_.close();
+        return 0;
+    }
+    int64_t Size() const override { return file_.size(); }
+    int64_t LastWriteTime() const override {
+        return file_.fileTime(QFileDevice::FileModificationTime).toSecsSinceEpoch();
+    }
+    void MarkReadOnly(bool readOnly) { readOnly_ = readOnly; }
+
+private:
+    static int ErrorOf(QFileDevice::FileError error) {
+        return error == QFileDevice::ResourceError ? ENOSPC : EIO;
+    }
+
+    QFile file_;
+    bool readOnly_ = false;
+};
+
+class LocalFileSystem final : public TStorageFileSystem {
+public:
+    TStorageEntry Stat(const QString& path) override {
+        TLocalEntry local;
+        Check(LocalStat(path, local));
+        return {local.Exists, local.IsDirectory, local.ReadOnly, local.Size};
+    }
+    void SetAttributesNone(const QString& path) override { Check(LocalMakeWritable(path)); }
+    void DeleteFile(const QString& path) override { Check(LocalDeleteFile(path)); }
+    bool RemoveEmptyDirectory(const QString& path) override {
+        LocalMakeWritable(path);
+        return LocalRemoveEmptyDirectory(path) == 0;
+    }
+    bool RemoveTree(const QString& path) override { return LocalRemoveTree(path) == 0; }
+    void CreateDirectories(const QString& path) override {
+        if (!path.startsWith(u'/'))
+            throw TStorageError(EINVAL, QStringLiteral("The path is not absolute: ") + path);
+        // Other refusals are not reported here: the next copy into the folder reports them.
+        LocalCreateDirectories(path);
+    }
+    void Rename(const QString& from, const QString& to) override { Check(LocalRename(from, to)); }
+    std::unique_ptr<TStorageFile> OpenForReading(const QString& path) override {
+        const int fd = LocalOpenForReading(path);
+        if (fd < 0)
+            throw TStorageError(-fd, CopyErrorText(-fd));
+        return std::make_unique<LocalFile>(fd, QIODevice::ReadOnly);
+    }
+    std::unique_ptr<TStorageFile> OpenForWriting(const QString& path, bool sourceReadOnly) override {
+        const int fd = LocalOpenForWriting(path, 0666);
+        if (fd < 0)
+            throw TStorageError(-fd, CopyErrorText(-fd));
+        auto file = std::make_unique<LocalFile>(fd, QIODevice::WriteOnly);
+        file->MarkReadOnly(sourceReadOnly);
+        return file;
+    }
+    bool IsLocal() const override { return true; }
+};
+
+bool IsCancelled(const TCopyControl& control) {
+    return control.CancelFlag && control.CancelFlag->load(std::memory_order_relaxed) != 0;
+}
+
+// Moves the bytes chunk by chunk; 0 or the errno that stopped it.
+int CopyChunks(TStorageFile& in, TStorageFile& out, const TCopyControl& control) {
+    std::vector<char> buffer(ChunkBytes);
+    const int64_t total = in.Size();
+    int64_t done = 0;
+    CopyProgressRoutine(total, 0, control.Progress);
+    while (true) {
+        if (IsCancelled(control))
+            return ECANCELED;
+        const int64_t got = in.Read(buffer.data(), ChunkBytes);
+        if (got < 0)
+            return static_cast<int>(-got);
+        if (got == 0)
+            return 0;
+        if (const int error = out.Write(buffer.data(), got))
+            return error;
+        done += got;
+        CopyProgressRoutine(total, done, control.Progress);
+    }
+}
+
+} // namespace
+
+QString CopyErrorText(int code) {
+    return QStringLiteral("System Error.  Code: %1.").arg(code) + SystemErrorMessage(code);
+}
+
+bool IsNetworkPath(const QString& path) {
+    return path.startsWith(QStringLiteral("\\\\")) || path.startsWith(QStringLiteral("//")) ||
+           path.startsWith(QStringLiteral("smb://"), Qt::CaseInsensitive);
+}
+
+std::unique_ptr<TStorageFileSystem> MakeLocalFileSystem() {
+    return std::make_unique<LocalFileSystem>();
+}
+
+void CopyStorageFile(TStorageFileSystem& from, const QString& source, TStorageFileSystem& to,
+                     const QString& target, const TCopyControl& control) {
+    if (from.IsLocal() && to.IsLocal()) {
+        const int error =
+            CopyLocalFile(source, target, {control.Progress, control.CancelFlag, control.NoBuffering});
+        if (error != 0)
+            throw TStorageError(error, CopyErrorText(error));
+        return;
+    }
+    const TStorageEntry sourceEntry = from.Stat(source);
+    if (!sourceEntry.Exists || sourceEntry.IsDirectory) {
+        const int code = sourceEntry.Exists ? EISDIR : ENOENT;
+        throw TStorageError(code, CopyErrorText(code));
+    }
+    const std::unique_ptr<TStorageFile> in = from.OpenForReading(source);
+    const std::unique_ptr<TStorageFile> out = to.OpenForWriting(target, sourceEntry.ReadOnly);
+    int error = CopyChunks(*in, *out, control);
+    const int closeError = out->Finish(in->LastWriteTime());
+    in->Finish(0);
+    if (error == 0)
+        error = closeError;
+    if (error != 0) {
+        try {
+            to.DeleteFile(target);
+        } catch (const TStorageError&) {
+            // The copy's own error is the one worth reporting.
+        }
+        throw TStorageError(error, CopyErrorText(error));
+    }
+}
+
+} // namespace morvane

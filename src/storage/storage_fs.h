@@ -1,0 +1,94 @@
+#pragma once
+
+#include <QString>
+
+#include <atomic>
+#include <cstdint>
+#include <exception>
+#include <memory>
+
+namespace morvane {
+
+class TJob;
+
+// A failed storage action: the system code (an errno value) and the text the run log shows.
+class TStorageError : public std::exception {
+public:
+    TStorageError(int code, QString text) : Code(code), Text(std::move(text)), utf8_(Text.toUtf8()) {}
+    const char* what() const noexcept override { return utf8_.constData(); }
+
+    int Code;
+    QString Text;
+
+private:
+    QByteArray utf8_;
+};
+
+struct TStorageEntry {
+    bool Exists = false;
+    bool IsDirectory = false;
+    bool ReadOnly = false;
+    int64_t Size = 0;
+};
+
+// A file opened on one file system, read or written in chunks by a copy between two file systems.
+class TStorageFile {
+public:
+    virtual ~TStorageFile() = default;
+    // Bytes read (0 at the end) or -errno.
+    virtual int64_t Read(char* buffer, int64_t size) = 0;
+    // 0 or an errno value.
+    virtual int Write(const char* buffer, int64_t size) = 0;
+    // Closes the file, giving it the last-write time (seconds since 1970) when writing; 0 or an errno.
+    virtual int Finish(int64_t lastWriteTime) = 0;
+    virtual int64_t Size() const = 0;
+    virtual int64_t LastWriteTime() const = 0;
+};
+
+// The operations a job performs on its storage, on a local folder or an SMB share alike. Failures
+// throw TStorageError unless a function says otherwise.
+class TStorageFileSystem {
+public:
+    virtual ~TStorageFileSystem() = default;
+
+    // A missing entry is reported as not existing; other failures throw.
+    virtual TStorageEntry Stat(const QString& path) = 0;
+    // Clears the read-only attribute (and whatever other attributes the file system keeps).
+    virtual void SetAttributesNone(const QString& path) = 0;
+    virtual void DeleteFile(const QString& path) = 0;
+    // Removes a folder without its contents; false when it could not.
+    virtual bool RemoveEmptyDirectory(const QString& path) = 0;
+    // Removes everything below a folder and then the folder; false when something is left.
+    virtual bool RemoveTree(const QString& path) = 0;
+    // Creates the folder and its missing parents. Throws only when the path is malformed or its root
+    // (the share) is missing; any other refusal shows up at the next copy into the folder.
+    virtual void CreateDirectories(const QString& path) = 0;
+    // Moves without ever replacing an existing entry at the new path.
+    virtual void Rename(const QString& from, const QString& to) = 0;
+    // Open for chunked copying; throw on failure.
+    virtual std::unique_ptr<TStorageFile> OpenForReading(const QString& path) = 0;
+    virtual std::unique_ptr<TStorageFile> OpenForWriting(const QString& path, bool sourceReadOnly) = 0;
+    virtual bool IsLocal() const = 0;
+};
+
+// The "System Error.  Code: %d." text a failed copy produces, followed by the system's message.
+QString CopyErrorText(int code);
+
+// True for the three ways of writing an SMB path: \\server\share, //server/share and smb://server/share.
+bool IsNetworkPath(const QString& path);
+
+std::unique_ptr<TStorageFileSystem> MakeLocalFileSystem();
+
+struct TCopyControl {
+    std::atomic<int32_t>* Progress = nullptr;
+    const std::atomic<int32_t>* CancelFlag = nullptr;
+    bool NoBuffering = false;
+};
+
+// Copies a file between two file systems, replacing the target; progress after each chunk, the cancel
+// flag checked each chunk, and a failed or cancelled copy leaves no partial target. Throws the copy's
+// error text on failure.
+void CopyStorageFile(TStorageFileSystem& from, const QString& source, TStorageFileSystem& to,
+                     const QString& target, const TCopyControl& control);
+
+} // namespace morvane

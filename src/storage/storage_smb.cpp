@@ -1,0 +1,312 @@
+#include "storage/storage_smb.h"
+
+#include "platform/local_files.h"
+
+#include <libsmbclient.h>
+
+#include <QStringList>
+#include <QUrl>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+
+namespace morvane {
+
+namespace {
+
+constexpr int TimeoutMilliseconds = 20000;
+
+[[noreturn]] void ThrowSmbError(int code) {
+    throw TStorageError(code, SystemErrorMessage(code));
+}
+
+int LastError() {
+    return errno != 0 ? errno : EIO;
+}
+
+// Splits a path in any of the accepted forms into its parts: server, share, folders and name.
+QStringList SmbParts(const QString& path) {
+    QString rest = path;
+    if (rest.startsWith(QStringLiteral("smb:"), Qt::CaseInsensitive))
+        rest = rest.mid(4);
+    rest.replace(u'\\', u'/');
+    return rest.split(u'/', Qt::SkipEmptyParts);
+}
+
+// The client decodes percent escapes and treats '?' as the start of options, so both are escaped.
+QByteArray EscapePart(const QString& part) {
+    return QUrl::toPercentEncoding(part, "!$&'()*+,;=:@ []{}^`~\"<>|");
+}
+
+QByteArray JoinUrl(const QStringList& parts) {
+    QByteArray url("smb://");
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        if (i > 0)
+            url += '/';
+        url += i == 0 ? parts[i].toUtf8() : EscapePart(parts[i]);
+    }
+    return url;
+}
+
+} // namespace
+
+struct SmbAuth {
+    static void Fill(SMBCCTX* context, const char*, const char*, char*, int, char* user, int userSize,
+                     char* password, int passwordSize) {
+        const auto* self = static_cast<const TSmbContext*>(smbc_getOptionUserData(context));
+        if (!self || self->user_.isEmpty())
+            return;
+        std::snprintf(user, static_cast<std::size_t>(userSize), "%s", self->user_.constData());
+        std::snprintf(password, static_cast<std::size_t>(passwordSize), "%s", self->password_.constData());
+    }
+};
+
+TSmbContext::TSmbContext(const QString& user, const QString& password)
+    : user_(user.toUtf8()), password_(password.toUtf8()) {
+    context_ = smbc_new_context();
+    if (!context_) {
+        initError_ = LastError();
+        return;
+    }
+    smbc_setOptionUserData(context_, this);
+    smbc_setFunctionAuthDataWithContext(context_, &SmbAuth::Fill);
+    smbc_setTimeout(context_, TimeoutMilliseconds);
+    // A wrong password must fail rather than quietly become a guest session.
+    smbc_setOptionNoAutoAnonymousLogin(context_, !user_.isEmpty());
+    if (!smbc_init_context(context_)) {
+        initError_ = LastError();
+        smbc_free_context(context_, 1);
+        context_ = nullptr;
+    }
+}
+
+TSmbContext::~TSmbContext() {
+    Release(true);
+}
+
+int TSmbContext::Release(bool force) {
+    if (!context_)
+        return 0;
+    if (smbc_free_context(context_, force ? 1 : 0) != 0)
+        return LastError();
+    context_ = nullptr;
+    return 0;
+}
+
+QByteArray SmbUrl(const QString& path) {
+    return JoinUrl(SmbParts(path));
+}
+
+QByteArray SmbShareUrl(const QString& path) {
+    const QStringList parts = SmbParts(path);
+    return parts.size() < 2 ? QByteArray() : JoinUrl(parts.mid(0, 2));
+}
+
+int SmbCheckShare(TSmbContext& context, const QString& path) {
+    const QByteArray share = SmbShareUrl(path);
+    if (share.isEmpty())
+        return EINVAL;
+    SMBCCTX* ctx = context.Get();
+    errno = 0;
+    SMBCFILE* dir = smbc_getFunctionOpendir(ctx)(ctx, share.constData());
+    if (!dir)
+        return LastError();
+    smbc_getFunctionClosedir(ctx)(ctx, dir);
+    return 0;
+}
+
+namespace {
+
+class SmbFile final : public TStorageFile {
+public:
+    SmbFile(SMBCCTX* context, QByteArray url, SMBCFILE* file, bool writing)
+        : context_(context), url_(std::move(url)), file_(file), writing_(writing) {
+        struct stat info {};
+        if (smbc_getFunctionFstat(context_)(context_, file_, &info) == 0) {
+            size_ = info.st_size;
+            lastWrite_ = info.st_mtime;
+        }
+    }
+    ~SmbFile() override { Close(); }
+
+    int64_t Read(char* buffer, int64_t size) override {
+        errno = 0;
+        const ssize_t got =
+            smbc_getFunctionRead(context_)(context_, file_, buffer, static_cast<size_t>(size));
+        return got >= 0 ? got : -LastError();
+    }
+    int Write(const char* buffer, int64_t size) override {
+        while (size > 0) {
+            errno = 0;
+            const ssize_t written =
+                smbc_getFunctionWrite(context_)(context_, file_, buffer, static_cast<size_t>(size));
+            if (written <= 0)
+                return LastError();
+            buffer += written;
+            size -= written;
+        }
+        return 0;
+    }
+    int Finish(int64_t lastWriteTime) override {
+        const int error = Close();
+        if (error == 0 && writing_) {
+            struct timeval times[2] = {{static_cast<time_t>(lastWriteTime), 0},
+                                       {static_cast<time_t>(lastWriteTime), 0}};
+            smbc_getFunctionUtimes(context_)(context_, url_.constData(), times);
+            if (readOnly_)
+                smbc_getFunctionChmod(context_)(context_, url_.constData(), 0444);
+        }
+        return error;
+    }
+    int64_t Size() const override { return size_; }
+    int64_t LastWriteTime() const override { return lastWrite_; }
+    void MarkReadOnly(bool readOnly) { readOnly_ = readOnly; }
+
+private:
+    int Close() {
+        if (!file_)
+            return 0;
+        errno = 0;
+        const int rc = smbc_getFunctionClose(context_)(context_, file_);
+        file_ = nullptr;
+        return rc == 0 ? 0 : LastError();
+    }
+
+    SMBCCTX* context_;
+    QByteArray url_;
+    SMBCFILE* file_;
+    bool writing_;
+    bool readOnly_ = false;
+    int64_t size_ = 0;
+    int64_t lastWrite_ = 0;
+};
+
+class SmbFileSystem final : public TStorageFileSystem {
+public:
+    explicit SmbFileSystem(TSmbContext& context) : ctx_(context.Get()) {}
+
+    TStorageEntry Stat(const QString& path) override {
+        struct stat info {};
+        errno = 0;
+        if (smbc_getFunctionStat(ctx_)(ctx_, SmbUrl(path).constData(), &info) != 0) {
+            const int error = LastError();
+            if (error == ENOENT || error == ENOTDIR)
+                return {};
+            ThrowSmbError(error);
+        }
+        // The client shows the read-only attribute as missing write bits.
+        return {true, S_ISDIR(info.st_mode), (info.st_mode & S_IWUSR) == 0,
+                static_cast<int64_t>(info.st_size)};
+    }
+    void SetAttributesNone(const QString& path) override {
+        // Mode bits without execute bits map to no archive, system or hidden attribute.
+        Check(smbc_getFunctionChmod(ctx_)(ctx_, SmbUrl(path).constData(), 0666));
+    }
+    void DeleteFile(const QString& path) override {
+        Check(smbc_getFunctionUnlink(ctx_)(ctx_, SmbUrl(path).constData()));
+    }
+    bool RemoveEmptyDirectory(const QString& path) override {
+        const QByteArray url = SmbUrl(path);
+        smbc_getFunctionChmod(ctx_)(ctx_, url.constData(), 0777);
+        return smbc_getFunctionRmdir(ctx_)(ctx_, url.constData()) == 0;
+    }
+    bool RemoveTree(const QString& path) override {
+        const TStorageEntry entry = StatQuietly(path);
+        if (!entry.Exists)
+            return true;
+        return RemoveUrl(SmbUrl(path), entry.IsDirectory);
+    }
+    void CreateDirectories(const QString& path) override {
+        const QStringList parts = SmbParts(path);
+        if (parts.size() < 2 || SmbCheckShareOf(parts) != 0)
+            throw TStorageError(ENODEV, QStringLiteral("The drive cannot be found"));
+        // Other refusals are not reported here: the next copy into the folder reports them.
+        for (qsizetype depth = 3; depth <= parts.size(); ++depth)
+            smbc_getFunctionMkdir(ctx_)(ctx_, JoinUrl(parts.mid(0, depth)).constData(), 0777);
+    }
+    void Rename(const QString& from, const QString& to) override {
+        // The client replaces an existing file at the new path; a move must never do that.
+        if (Stat(to).Exists)
+            ThrowSmbError(EEXIST);
+        Check(smbc_getFunctionRename(ctx_)(ctx_, SmbUrl(from).constData(), ctx_, SmbUrl(to).constData()));
+    }
+    std::unique_ptr<TStorageFile> OpenForReading(const QString& path) override {
+        return Open(path, O_RDONLY, false);
+    }
+    std::unique_ptr<TStorageFile> OpenForWriting(const QString& path, bool sourceReadOnly) override {
+        auto file = Open(path, O_WRONLY | O_CREAT | O_TRUNC, true);
+        static_cast<SmbFile&>(*file).MarkReadOnly(sourceReadOnly);
+        return file;
+    }
+    bool IsLocal() const override { return false; }
+
+private:
+    static void Check(int rc) {
+        if (rc != 0)
+            ThrowSmbError(LastError());
+    }
+
+    std::unique_ptr<TStorageFile> Open(const QString& path, int flags, bool writing) {
+        const QByteArray url = SmbUrl(path);
+        errno = 0;
+        SMBCFILE* file = smbc_getFunctionOpen(ctx_)(ctx_, url.constData(), flags, 0666);
+        if (!file) {
+            const int error = LastError();
+            throw TStorageError(error, CopyErrorText(error));
+        }
+        return std::make_unique<SmbFile>(ctx_, url, file, writing);
+    }
+
+    TStorageEntry StatQuietly(const QString& path) {
+        try {
+            return Stat(path);
+        } catch (const TStorageError&) {
+            return {};
+        }
+    }
+
+    int SmbCheckShareOf(const QStringList& parts) {
+        SMBCFILE* dir = smbc_getFunctionOpendir(ctx_)(ctx_, JoinUrl(parts.mid(0, 2)).constData());
+        if (!dir)
+            return LastError();
+        smbc_getFunctionClosedir(ctx_)(ctx_, dir);
+        return 0;
+    }
+
+    // Deletes an entry and, for a folder, everything below it, deepest first; errors are skipped so
+    // as much as possible goes. True when the entry is gone.
+    bool RemoveUrl(const QByteArray& url, bool isDirectory) {
+        smbc_getFunctionChmod(ctx_)(ctx_, url.constData(), isDirectory ? 0777 : 0666);
+        if (!isDirectory)
+            return smbc_getFunctionUnlink(ctx_)(ctx_, url.constData()) == 0;
+        QList<QPair<QByteArray, bool>> children;
+        if (SMBCFILE* dir = smbc_getFunctionOpendir(ctx_)(ctx_, url.constData())) {
+            while (const smbc_dirent* entry = smbc_getFunctionReaddir(ctx_)(ctx_, dir)) {
+                const QByteArray name(entry->name);
+                if (name == "." || name == "..")
+                    continue;
+                if (entry->smbc_type == SMBC_DIR || entry->smbc_type == SMBC_FILE)
+                    children.append(
+                        {url + '/' + EscapePart(QString::fromUtf8(name)), entry->smbc_type == SMBC_DIR});
+            }
+            smbc_getFunctionClosedir(ctx_)(ctx_, dir);
+        }
+        for (const auto& [child, childIsDirectory] : children)
+            RemoveUrl(child, childIsDirectory);
+        return smbc_getFunctionRmdir(ctx_)(ctx_, url.constData()) == 0;
+    }
+
+    SMBCCTX* ctx_;
+};
+
+} // namespace
+
+std::unique_ptr<TStorageFileSystem> MakeSmbFileSystem(TSmbContext& context) {
+    return std::make_unique<SmbFileSystem>(context);
+}
+
+} // namespace morvane

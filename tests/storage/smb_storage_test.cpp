@@ -1,0 +1,187 @@
+#include "fixtures/samba_server.h"
+#include "fixtures/temp_home.h"
+#include "jobs/job.h"
+#include "storage/storage_connection.h"
+#include "storage_test_support.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <atomic>
+#include <set>
+#include <thread>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace morvane {
+namespace {
+
+using testing::CountLines;
+using testing::LogTexts;
+using testing::ReadFileBytes;
+using testing::WriteFileBytes;
+
+// Every file operation against a real SMB share, through a connected job.
+class SmbStorageTest : public testing::TempHomeTest {
+protected:
+    void SetUp() override {
+        TempHomeTest::SetUp();
+        server = testing::SambaServer::Shared();
+        if (!server)
+            GTEST_SKIP() << "Samba server unavailable: "
+                         << testing::SambaServer::StartFailure().toStdString();
+        testing::PrepareJob(job, HomePath(u"tmp"_s));
+        QDir().mkpath(HomePath(u"tmp/Docs"_s));
+        QDir().mkpath(HomePath(u"local"_s));
+        folder = u"run-"_s + QString::number(QRandomGenerator::global()->generate());
+        QDir().mkpath(Served(QString()));
+        job.DestinationType = dtNetwork;
+        job.DestinationPath = server->UncPath(folder);
+        job.Destination_NetworkUsername = server->User();
+        job.Destination_NetworkPassword = server->Password();
+        ASSERT_FALSE(job.ConnectToStorage().startsWith(u"ERROR:"_s))
+            << LogTexts(job).join(u'\n').toStdString();
+        job.LastJobResult.Log.clear();
+    }
+    void TearDown() override {
+        if (server) {
+            job.DisconnectFromStorage();
+            QDir(Served(QString())).removeRecursively();
+        }
+        TempHomeTest::TearDown();
+    }
+    // The storage path of a name inside this test's folder on the share (joined as the engine joins).
+    QString Remote(const QString& relative) const { return job.DestinationPath + u'/' + relative; }
+    // The same entry seen through the server's own folder.
+    QString Served(const QString& relative) const {
+        return server->ShareFolder() + u'/' + folder + (relative.isEmpty() ? QString() : u'/' + relative);
+    }
+    QString Local(const QString& name) const { return HomePath(u"local/"_s + name); }
+
+    testing::SambaServer* server = nullptr;
+    QString folder;
+    TJob_FilesAndFolders job{u"Docs"_s};
+};
+
+TEST_F(SmbStorageTest, FileOfSeveralMebibytesMakesTheRoundTripWithProgress) {
+    QByteArray content(9 * 1024 * 1024 + 17, '\0');
+    for (qsizetype i = 0; i < content.size(); ++i)
+        content[i] = static_cast<char>((i * 131) >> 3);
+    WriteFileBytes(Local(u"big.bin"_s), content);
+    std::set<int> seen;
+    std::atomic<bool> done{false};
+    std::thread watcher([&] {
+        while (!done) {
+            seen.insert(job.CurrentFileOperationProgress.load());
+            std::this_thread::yield();
+        }
+    });
+    const TOperationResult up =
+        job.FileOperation(atCopyFromLocalToRemoteFile, Local(u"big.bin"_s), Remote(u"big.bin"_s), 0, true);
+    const int progressAfterUpload = job.CurrentFileOperationProgress;
+    done = true;
+    watcher.join();
+    ASSERT_EQ(up, orSuccess) << LogTexts(job).join(u'\n').toStdString();
+    EXPECT_EQ(progressAfterUpload, 100);
+    EXPECT_GE(seen.size(), 2u); // more than the final value was published
+    EXPECT_EQ(ReadFileBytes(Served(u"big.bin"_s)), content);
+    EXPECT_EQ(job.CurrentBackupSize, content.size());
+
+    EXPECT_EQ(
+        job.FileOperation(atCopyFromRemoteToLocalFile, Local(u"back.bin"_s), Remote(u"big.bin"_s), 0, true),
+        orSuccess);
+    EXPECT_EQ(ReadFileBytes(Local(u"back.bin"_s)), content);
+    // The share keeps whole seconds.
+    EXPECT_EQ(QFileInfo(Local(u"back.bin"_s)).lastModified().toSecsSinceEpoch(),
+              QFileInfo(Local(u"big.bin"_s)).lastModified().toSecsSinceEpoch());
+    EXPECT_EQ(job.LastJobResult.ErrorsCount, 0);
+}
+
+TEST_F(SmbStorageTest, CancelledUploadLeavesNoPartialFile) {
+    WriteFileBytes(Local(u"big.bin"_s), QByteArray(64 * 1024 * 1024, 'c'));
+    std::atomic<bool> done{false};
+    std::thread canceller([&] {
+        while (!done && job.CurrentFileOperationProgress.load() == 0)
+            std::this_thread::yield();
+        job.CancelCurrentFileOperation = -1;
+    });
+    const TOperationResult result =
+        job.FileOperation(atCopyFromLocalToRemoteFile, Local(u"big.bin"_s), Remote(u"big.bin"_s), 1, true);
+    done = true;
+    canceller.join();
+    EXPECT_EQ(result, orERROR_RemoteAccess);
+    EXPECT_EQ(job.LastJobResult.ErrorsCount, 1);
+    EXPECT_FALSE(QFile::exists(Served(u"big.bin"_s)));
+}
+
+TEST_F(SmbStorageTest, FolderAndFileActionsOnTheShare) {
+    WriteFileBytes(Local(u"a.txt"_s), "alpha");
+    EXPECT_EQ(job.FileOperation(atCreateRemoteFolder, QString(), Remote(u"x/y/z"_s), 0, true), orSuccess);
+    EXPECT_TRUE(QFileInfo(Served(u"x/y/z"_s)).isDir());
+    EXPECT_EQ(job.FileOperation(atCopyFromLocalToRemoteFileThroughTempFolder, Local(u"a.txt"_s),
+                                Remote(u"x/y/z/a.txt"_s), 0, true),
+              orSuccess);
+    EXPECT_EQ(ReadFileBytes(Served(u"x/y/z/a.txt"_s)), "alpha");
+    EXPECT_FALSE(QFile::exists(HomePath(u"tmp/Docs/a.txt"_s)));
+
+    // Renames of files and folders, refused onto existing entries.
+    EXPECT_EQ(
+        job.FileOperation(atRenameRemoteFile, Remote(u"x/y/z/b.txt"_s), Remote(u"x/y/z/a.txt"_s), 0, true),
+        orSuccess);
+    EXPECT_EQ(ReadFileBytes(Served(u"x/y/z/b.txt"_s)), "alpha");
+    WriteFileBytes(Served(u"x/y/z/c.txt"_s), "gamma");
+    EXPECT_EQ(
+        job.FileOperation(atRenameRemoteFile, Remote(u"x/y/z/c.txt"_s), Remote(u"x/y/z/b.txt"_s), 0, true),
+        orERROR_RemoteAccess);
+    EXPECT_EQ(ReadFileBytes(Served(u"x/y/z/c.txt"_s)), "gamma");
+    EXPECT_EQ(job.FileOperation(atRenameRemoteFolder, Remote(u"x/w"_s), Remote(u"x/y"_s), 0, true),
+              orSuccess);
+    EXPECT_TRUE(QFileInfo(Served(u"x/w/z/b.txt"_s)).isFile());
+    QDir().mkpath(Served(u"x/v"_s));
+    EXPECT_EQ(job.FileOperation(atRenameRemoteFolder, Remote(u"x/v"_s), Remote(u"x/w"_s), 0, true),
+              orERROR_RemoteAccess);
+    EXPECT_EQ(CountLines(job, u"ERROR: The specified directory already exists"_s), 1);
+
+    // File removal, then an empty folder and a full one.
+    EXPECT_EQ(job.FileOperation(atRemoveRemoteFile, QString(), Remote(u"x/w/z/c.txt"_s), 0, true), orSuccess);
+    EXPECT_FALSE(QFile::exists(Served(u"x/w/z/c.txt"_s)));
+    EXPECT_EQ(job.FileOperation(atRemoveRemoteFile, QString(), Remote(u"x/w/z/c.txt"_s), 0, true),
+              orERROR_RemoteAccess);
+    EXPECT_EQ(job.FileOperation(atRemoveRemoteEmptyFolder, QString(), Remote(u"x/v"_s), 0, true), orSuccess);
+    EXPECT_FALSE(QFile::exists(Served(u"x/v"_s)));
+    EXPECT_EQ(job.FileOperation(atRemoveRemoteEmptyFolder, QString(), Remote(u"none"_s), 0, true), orSuccess);
+    EXPECT_EQ(job.FileOperation(atRemoveRemoteNotEmptyFolder, QString(), Remote(u"x"_s), 0, true), orSuccess);
+    EXPECT_FALSE(QFile::exists(Served(u"x"_s)));
+    EXPECT_EQ(job.LastJobResult.ErrorsCount, 3);
+}
+
+TEST_F(SmbStorageTest, ReadOnlyFilesOnTheShareAreMadeWritableFirst) {
+    WriteFileBytes(Local(u"a.txt"_s), "new");
+    WriteFileBytes(Local(u"ro.txt"_s), "ro");
+    QFile::setPermissions(Local(u"ro.txt"_s), QFile::ReadOwner);
+    // A read-only source arrives read-only, as the share shows it.
+    EXPECT_EQ(job.FileOperation(atCopyFromLocalToRemoteFile, Local(u"ro.txt"_s), Remote(u"a.txt"_s), 0, true),
+              orSuccess);
+    job.LastJobResult.Log.clear();
+    EXPECT_EQ(job.FileOperation(atCopyFromLocalToRemoteFile, Local(u"a.txt"_s), Remote(u"a.txt"_s), 0, true),
+              orSuccess);
+    EXPECT_EQ(CountLines(job, u"Removing the read-only attribute: "_s + Remote(u"a.txt"_s)), 1);
+    EXPECT_EQ(ReadFileBytes(Served(u"a.txt"_s)), "new");
+}
+
+TEST_F(SmbStorageTest, NamesThatNeedEscapingReachTheShareUnchanged) {
+    const QString name = u"50% done #1 & été;%41.txt"_s;
+    WriteFileBytes(Local(u"n.txt"_s), "n");
+    EXPECT_EQ(job.FileOperation(atCopyFromLocalToRemoteFile, Local(u"n.txt"_s), Remote(name), 0, true),
+              orSuccess)
+        << LogTexts(job).join(u'\n').toStdString();
+    EXPECT_EQ(ReadFileBytes(Served(name)), "n");
+    EXPECT_EQ(job.FileOperation(atRemoveRemoteNotEmptyFolder, QString(), job.DestinationPath, 0, true),
+              orSuccess);
+    EXPECT_FALSE(QFile::exists(Served(QString())));
+}
+
+} // namespace
+} // namespace morvane

@@ -1,0 +1,144 @@
+#include "fixtures/samba_server.h"
+#include "fixtures/temp_home.h"
+#include "jobs/job.h"
+#include "storage/storage_connection.h"
+#include "storage_test_support.h"
+
+#include <QDir>
+
+#include <cerrno>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace morvane {
+namespace {
+
+using testing::LogTexts;
+
+class StorageConnectionTest : public testing::TempHomeTest {
+protected:
+    void SetUp() override {
+        TempHomeTest::SetUp();
+        testing::PrepareJob(job, HomePath(u"tmp"_s));
+    }
+    TJob_FilesAndFolders job{u"Docs"_s};
+};
+
+TEST_F(StorageConnectionTest, ExternalDriveGivesTheJobFolderOrTheMissingFolderError) {
+    job.DestinationPath = HomePath(u"Backups"_s);
+    const QString missing = job.ConnectToStorage();
+    EXPECT_EQ(missing, u"ERROR: The directory does not exist: "_s + job.DestinationPath);
+    EXPECT_EQ(LogTexts(job),
+              (QStringList{u"Connecting to the external drive. Directory: "_s + job.DestinationPath,
+                           u"ERROR: The directory does not exist: "_s + job.DestinationPath}));
+    EXPECT_EQ(job.LastJobResult.ErrorsCount, 1);
+    EXPECT_FALSE(job.NetworkConnection);
+
+    QDir().mkpath(job.DestinationPath);
+    EXPECT_EQ(job.ConnectToStorage(), job.DestinationPath + u"/Docs"_s);
+    job.LastJobResult.Log.clear();
+    job.DisconnectFromStorage();
+    EXPECT_EQ(LogTexts(job), QStringList{u"Disconnecting from device."_s});
+}
+
+TEST(ConnectErrorTextTest, PrefixesByCodeAndCleansTheMessage) {
+    EXPECT_EQ(ConnectErrorText(86, u"Permission denied. "_s), u"Invalid password: Permission denied"_s);
+    EXPECT_EQ(ConnectErrorText(67, u"No such file or directory"_s),
+              u"Bad network Name: No such file or directory"_s);
+    EXPECT_EQ(ConnectErrorText(1222, u"Connection refused"_s), u"No Network: Connection refused"_s);
+    EXPECT_EQ(ConnectErrorText(1223, u"x"_s), u"Canceled: x"_s);
+    EXPECT_EQ(ConnectErrorText(0, u"Something else.."_s), u"Something else"_s);
+    EXPECT_EQ(ConnectErrorCode(ECONNREFUSED), 1222);
+    EXPECT_EQ(ConnectErrorCode(ENOENT), 67);
+    EXPECT_EQ(ConnectErrorCode(EACCES), 86);
+}
+
+TEST_F(StorageConnectionTest, MultipleConnectionsFailureAddsTheIpAddressHint) {
+    const QString text =
+        u"Multiple connections to a server or shared resource by the same user are not allowed"_s;
+    EXPECT_EQ(ReportConnectFailure(job, text), u"ERROR: Read the log for details."_s);
+    ASSERT_EQ(job.LastJobResult.Log.size(), 3);
+    EXPECT_TRUE(job.LastJobResult.Log[0].endsWith(u"ERROR: "_s + text));
+    EXPECT_EQ(job.LastJobResult.Log[1],
+              u"***** Try to use the IP address of the remote server (instead of the "
+              u"hostname) in the UNC path. For example: \\\\IP_Address\\folder\\"_s);
+    EXPECT_EQ(job.LastJobResult.Log[2], QString());
+    EXPECT_EQ(job.LastJobResult.ErrorsCount, 1);
+
+    job.LastJobResult.Log.clear();
+    EXPECT_EQ(ReportConnectFailure(job, u"Access denied: x"_s), u"ERROR: Access denied: x"_s);
+    EXPECT_EQ(job.LastJobResult.Log.size(), 1);
+}
+
+class SmbConnectionTest : public StorageConnectionTest {};
+
+TEST_F(SmbConnectionTest, ConnectsInEveryPathFormAndFindsTheJobFolder) {
+    MORVANE_REQUIRE_SAMBA(server);
+    QDir().mkpath(server->ShareFolder() + u"/Backups"_s);
+    const QString forms[] = {server->UncPath(u"Backups"_s), u"//"_s + server->Host() + u"/share/Backups"_s,
+                             u"smb://"_s + server->Host() + u"/share/Backups"_s};
+    job.DestinationType = dtNetwork;
+    job.Destination_NetworkUsername = server->User();
+    job.Destination_NetworkPassword = server->Password();
+    for (const QString& form : forms) {
+        SCOPED_TRACE(form.toStdString());
+        job.LastJobResult.Log.clear();
+        job.LastJobResult.ErrorsCount = 0;
+        job.DestinationPath = form;
+        EXPECT_EQ(job.ConnectToStorage(), job.DestinationPath + u"/Docs"_s);
+        ASSERT_TRUE(job.NetworkConnection);
+        EXPECT_TRUE(job.NetworkConnection->FConnected);
+        EXPECT_TRUE(job.NetworkConnection->FOwned);
+        EXPECT_EQ(job.NetworkConnection->FRemotePath, form);
+        EXPECT_EQ(job.NetworkConnection->FUser, server->User());
+        EXPECT_EQ(QString::fromUtf16(job.NetworkConnection->FUNCData.data()), form);
+        EXPECT_EQ(job.LastJobResult.ErrorsCount, 0);
+        job.DisconnectFromStorage();
+        EXPECT_FALSE(job.NetworkConnection);
+    }
+}
+
+TEST_F(SmbConnectionTest, RefusedConnectionsGiveThePrefixedErrors) {
+    MORVANE_REQUIRE_SAMBA(server);
+    struct Case {
+        QString path;
+        QString password;
+        QString prefix;
+    };
+    const Case cases[] = {
+        {server->UncPath(), u"wrong"_s, u"Invalid password:"_s},
+        {u"\\\\"_s + server->Host() + u"\\nosuchshare"_s, server->Password(), u"Bad network Name:"_s},
+        {u"\\\\127.0.0.1:1\\share"_s, server->Password(), u"No Network:"_s},
+    };
+    job.DestinationType = dtNetwork;
+    job.Destination_NetworkUsername = server->User();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.prefix.toStdString());
+        job.LastJobResult.Log.clear();
+        job.LastJobResult.ErrorsCount = 0;
+        job.DestinationPath = c.path;
+        job.Destination_NetworkPassword = c.password;
+        const QString result = job.ConnectToStorage();
+        EXPECT_TRUE(result.startsWith(u"ERROR: "_s + c.prefix + u' ')) << result.toStdString();
+        ASSERT_EQ(LogTexts(job).size(), 2);
+        EXPECT_EQ(LogTexts(job)[1], result);
+        EXPECT_EQ(job.LastJobResult.ErrorsCount, 1);
+        EXPECT_FALSE(job.NetworkConnection);
+    }
+}
+
+TEST_F(SmbConnectionTest, ShareWithoutTheFolderKeepsTheConnection) {
+    MORVANE_REQUIRE_SAMBA(server);
+    job.DestinationType = dtNetwork;
+    job.Destination_NetworkUsername = server->User();
+    job.Destination_NetworkPassword = server->Password();
+    job.DestinationPath = server->UncPath(u"missing"_s);
+    EXPECT_EQ(job.ConnectToStorage(), u"ERROR: The directory does not exist: "_s + job.DestinationPath);
+    ASSERT_TRUE(job.NetworkConnection);
+    EXPECT_TRUE(job.NetworkConnection->FConnected);
+    job.DisconnectFromStorage();
+    EXPECT_FALSE(job.NetworkConnection);
+}
+
+} // namespace
+} // namespace morvane
