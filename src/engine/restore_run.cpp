@@ -1,0 +1,535 @@
+#include "engine/restore_run.h"
+
+#include "engine/storage_names.h"
+#include "i18n/translation.h"
+#include "jobs/events_log.h"
+#include "jobs/file_image.h"
+#include "jobs/job_file.h"
+#include "jobs/run_log.h"
+#include "jobs/text_file.h"
+#include "platform/file_system.h"
+#include "platform/local_files.h"
+#include "platform/paths.h"
+#include "platform/program_state.h"
+#include "storage/storage_fs.h"
+#include "storage/storage_helpers.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <chrono>
+#include <thread>
+
+namespace morvane {
+
+namespace {
+
+const QString FullMarker = QStringLiteral("Full)");
+const QString IncrementalMarker = QStringLiteral("Incremental)");
+const QString MirrorMarker = QStringLiteral("Syncronization)");
+const QString StartFlagFile = QStringLiteral("_startflag.qkl");
+const QString JobCopyExtension = QStringLiteral(".bmj");
+const QString RunSeparator(49, u'-');
+const QString FolderSeparator(47, u'-');
+
+QString JobTempFolder(const TJob& job) {
+    return JoinPath(job.JobOptions.General.PathForTempFiles, job.stJobName);
+}
+
+QString LocalJobCopy(const TJob& job) {
+    return JoinPath(job.JobOptions.General.PathForTempFiles, job.stJobName + JobCopyExtension);
+}
+
+QStringList ReadListFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? SplitTextLines(file.readAll()) : QStringList();
+}
+
+QString WithoutLineBreaks(QString text) {
+    return text.remove(u'\r').replace(u'\n', u' ');
+}
+
+void SaveJobUnlessClosing(TJob_FilesAndFolders& job) {
+    if (!Program().ClosingRequested)
+        job.SaveLocalJobFile(LocalJobFilePath(Program().ApplicationDirectory, job.stJobName));
+}
+
+// Sets the job's backup type from the stored type marker; an unknown marker leaves it.
+void ApplyTypeMarker(TJob_FilesAndFolders& job, const QString& marker) {
+    if (marker == FullMarker)
+        job.Settings.Backup.BackupType = btFull;
+    else if (marker == IncrementalMarker)
+        job.Settings.Backup.BackupType = btInc;
+    else if (marker == MirrorMarker)
+        job.Settings.Backup.BackupType = btSync;
+    job.NewSubfolderIsCreatedForEachBackup = job.Settings.Backup.BackupType != btSync;
+}
+
+// The restore ends before its run: the chooser was cancelled or the mirror is unfinished. No log file.
+void EndCancelledBeforeRun(TJob_FilesAndFolders& job) {
+    job.DeleteTempFiles();
+    AddToRunLog(job, QStringLiteral("Restore is cancelled."));
+    AddToEventsLog(
+        FormatText(job.TranslateText(QStringLiteral("\"%s\" restore is cancelled.")), {job.stJobName}));
+    job.AddEventtoBackupHistory(job.TranslateText(QStringLiteral("Restore is cancelled.")), false);
+    job.LastJobResult.Cancelled = true;
+    job.LastJobResult.EndTime = Now();
+    SaveJobUnlessClosing(job);
+    job.JobStatus = jsNone;
+}
+
+// Shows the points and asks for one; -1 (and the job cancelling) when none is chosen.
+int ChooseRestorePoint(TJob_FilesAndFolders& job, TRestoreDialogs& dialogs, const QStringList& names,
+                       QString& password) {
+    QStringList shown;
+    for (const QString& name : names)
+        shown.append(ShownRestorePointName(name));
+    AddToRunLog(job, QStringLiteral("Choosing the restore point."));
+    const std::optional<int> chosen = dialogs.ChooseRestorePoint(shown);
+    if (!chosen || *chosen < 0 || *chosen >= shown.size()) {
+        job.JobStatus = jsCancelling;
+        return -1;
+    }
+    AddToRunLog(job, QStringLiteral("Chosen restore point:"), shown[*chosen]);
+    if (shown[*chosen].contains(u"(ZIP ,") || shown[*chosen].contains(u"(ZIPs ,"))
+        password = dialogs.AskPassword(
+            job.TranslateText(QStringLiteral("Enter the Password")),
+            FormatText(job.TranslateText(QStringLiteral("Password for ZIP archives of backup %s:")),
+                       {job.stJobName}));
+    return *chosen;
+}
+
+// The four lists of one backup folder, in the order the restore applies them.
+struct TRestoreLists {
+    QStringList FoldersToCreate; // "_rd.qkl"
+    QStringList FilesToCopy;     // "_rf.qkl"
+    QStringList FilesToDelete;   // "_rrf.qkl"
+    QStringList FoldersToDelete; // "_rrd.qkl"
+};
+
+// One restore run on the worker thread: the chain of backup folders up to the chosen point is applied
+// to the output folder in order.
+class TRestoreRun {
+public:
+    TRestoreRun(TJob_FilesAndFolders& job, const QString& outputPath) : job_(job), output_(outputPath) {}
+
+    void Run(int listInd);
+
+private:
+    QString T(const QString& english) const { return job_.TranslateText(english); }
+    bool Cancelling() const { return job_.JobStatus == jsCancelling; }
+    void Cancel() { job_.JobStatus = jsCancelling; }
+    void WaitWhilePaused() const;
+
+    void Start();
+    bool Connect();
+    void LoadChain();
+    void RestoreChain(int listInd);
+    void RestoreChainUpTo(int listInd);
+    void Finish();
+
+    bool RestoreBackupFolder(const QString& folder, bool mirror);
+    void ApplyLists(const QString& folder, const TRestoreLists& lists);
+    bool LoadListFiles(const QString& folder, TRestoreLists& lists);
+    // Keeps the entries that stay inside the folder they are joined to; each other one is refused with
+    // an error line and never followed.
+    QStringList SafeEntries(const QStringList& entries);
+    void CreateFolders(const QStringList& entries);
+    void CopyFiles(const QString& folder, const QStringList& entries);
+    void DeleteFiles(const QStringList& entries);
+    void DeleteFolders(const QStringList& entries);
+    void FailUnexpectedly(const QString& reason);
+
+    TJob_FilesAndFolders& job_;
+    QString output_;
+    QString jobFolder_;
+    TBackupChainState chain_;
+    TDateTime start_ = 0;
+};
+
+void TRestoreRun::Run(int listInd) {
+    Start();
+    try {
+        if (Connect()) {
+            LoadChain();
+            if (job_.Settings.Backup.BackupType != btSync)
+                RestoreChain(listInd);
+            else if (!RestoreBackupFolder(jobFolder_, true))
+                Cancel();
+        }
+    } catch (const std::exception& error) {
+        FailUnexpectedly(QString::fromUtf8(error.what()));
+    } catch (...) {
+        FailUnexpectedly(QString());
+    }
+    Finish();
+}
+
+void TRestoreRun::WaitWhilePaused() const {
+    while (job_.JobStatus == jsPaused)
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+}
+
+void TRestoreRun::Start() {
+    start_ = Now();
+    const QString starting =
+        FormatText(T(QStringLiteral("Starting the \"%s\" restore to directory:")), {job_.stJobName}) + u' ' +
+        output_;
+    AddTranslatedToRunLog(job_, starting);
+    AddToEventsLog(starting);
+    job_.AddEventtoBackupHistory(T(QStringLiteral("Starting the restore to directory:")) + u' ' + output_,
+                                 false);
+    job_.LastJobResult.Log.append(RunSeparator);
+    // A cancel or pause given before the worker started is kept.
+    TJobStatus status = job_.JobStatus;
+    while (status != jsCancelling && status != jsPaused &&
+           !job_.JobStatus.compare_exchange_weak(status, jsRunning)) {
+    }
+    job_.JobOperation = joRestore;
+    PrepareLogFolder(job_, true);
+}
+
+bool TRestoreRun::Connect() {
+    jobFolder_ = job_.ConnectToStorage();
+    if (jobFolder_.startsWith(T(QStringLiteral("ERROR:")))) {
+        AddToEventsLog(jobFolder_);
+        jobFolder_.clear();
+    }
+    if (jobFolder_.isEmpty())
+        Cancel();
+    return !jobFolder_.isEmpty();
+}
+
+void TRestoreRun::LoadChain() {
+    job_.LoadRemoteJobFile(LocalJobCopy(job_), false, chain_);
+    if (!chain_.MainBackupList.isEmpty())
+        chain_.MainBackupList.removeFirst();
+}
+
+void TRestoreRun::RestoreChain(int listInd) {
+    const QStringList& points = chain_.MainBackupList;
+    if (listInd < 0 || listInd >= points.size())
+        return;
+    if (IsFullRestorePoint(points[listInd])) {
+        if (!IsSafeFolderName(points[listInd])) {
+            AddErrorToRunLog(job_, T(QStringLiteral("The backup name leads outside the backup folder:")) +
+                                       u' ' + points[listInd]);
+            Cancel();
+        } else if (!RestoreBackupFolder(JoinPath(jobFolder_, points[listInd]), false)) {
+            Cancel();
+        }
+    } else if (IsIncrementalRestorePoint(points[listInd])) {
+        RestoreChainUpTo(listInd);
+    }
+}
+
+// An incremental point: its full point and every point after it, up to the chosen one.
+void TRestoreRun::RestoreChainUpTo(int listInd) {
+    const QStringList& points = chain_.MainBackupList;
+    int full = listInd;
+    while (full >= 0 && !IsFullRestorePoint(points[full]))
+        --full;
+    if (full < 0)
+        return;
+    for (int i = full; i <= listInd; ++i) {
+        if (!IsSafeFolderName(points[i])) {
+            AddErrorToRunLog(job_, T(QStringLiteral("The backup name leads outside the backup folder:")) +
+                                       u' ' + points[i]);
+            Cancel();
+            return;
+        }
+    }
+    for (int i = full; i <= listInd; ++i) {
+        if (!RestoreBackupFolder(JoinPath(jobFolder_, points[i]), false)) {
+            Cancel();
+            return;
+        }
+    }
+}
+
+bool TRestoreRun::RestoreBackupFolder(const QString& folder, bool mirror) {
+    bool result = true;
+    try {
+        WaitWhilePaused();
+        QDir().mkpath(JobTempFolder(job_));
+        AddToRunLog(job_, QStringLiteral("Restoring the directory:"), folder);
+        TRestoreLists lists;
+        if (mirror) {
+            lists.FoldersToCreate = chain_.PreviousLocalDirsList;
+            lists.FilesToCopy = chain_.PreviousLocalFilesList;
+        } else if (!LoadListFiles(folder, lists)) {
+            Cancel();
+        }
+        if (!Cancelling())
+            ApplyLists(folder, lists);
+    } catch (const std::exception& error) {
+        AddErrorToRunLog(job_, WithoutLineBreaks(QString::fromUtf8(error.what())));
+        result = false;
+    }
+    job_.LastJobResult.Log.append(FolderSeparator);
+    return result;
+}
+
+void TRestoreRun::ApplyLists(const QString& folder, const TRestoreLists& lists) {
+    CreateFolders(SafeEntries(lists.FoldersToCreate));
+    CopyFiles(folder, SafeEntries(lists.FilesToCopy));
+    if (!Cancelling())
+        DeleteFiles(SafeEntries(lists.FilesToDelete));
+    if (!Cancelling())
+        DeleteFolders(SafeEntries(lists.FoldersToDelete));
+}
+
+bool TRestoreRun::LoadListFiles(const QString& folder, TRestoreLists& lists) {
+    const std::pair<QString, QStringList*> files[] = {{QStringLiteral("_rf.qkl"), &lists.FilesToCopy},
+                                                      {QStringLiteral("_rd.qkl"), &lists.FoldersToCreate},
+                                                      {QStringLiteral("_rrd.qkl"), &lists.FoldersToDelete},
+                                                      {QStringLiteral("_rrf.qkl"), &lists.FilesToDelete}};
+    bool allCopied = true;
+    for (const auto& [name, list] : files) {
+        const QString local = JoinPath(JobTempFolder(job_), name);
+        if (job_.FileOperation(atCopyFromRemoteToLocalFile, local, JoinPath(folder, name), 0, true) ==
+            orSuccess)
+            *list = ReadListFile(local);
+        else
+            allCopied = false;
+    }
+    return allCopied;
+}
+
+QStringList TRestoreRun::SafeEntries(const QStringList& entries) {
+    QStringList safe;
+    safe.reserve(entries.size());
+    for (const QString& entry : entries) {
+        if (IsSafeRelativePath(entry))
+            safe.append(entry);
+        else
+            AddErrorToRunLog(job_,
+                             T(QStringLiteral("The entry leads outside the output folder and is skipped:")) +
+                                 u' ' + entry);
+    }
+    return safe;
+}
+
+void TRestoreRun::CreateFolders(const QStringList& entries) {
+    for (const QString& entry : entries) {
+        WaitWhilePaused();
+        if (Cancelling())
+            continue;
+        const QString path = JoinPath(output_, entry);
+        TLocalEntry existing;
+        if (LocalStat(path, existing) == 0 && existing.Exists)
+            continue;
+        AddToRunLog(job_, QStringLiteral("Creating the directory:"), path);
+        if (const int error = LocalCreateDirectories(path); error != 0) {
+            AddErrorToRunLog(job_, WithoutLineBreaks(SystemErrorMessage(error)) + u' ' + path);
+            Cancel();
+        }
+    }
+}
+
+void TRestoreRun::CopyFiles(const QString& folder, const QStringList& entries) {
+    const int retries = job_.JobOptions.Processing.IfDestinationNotAvailable_Retry_Times;
+    for (const QString& entry : entries) {
+        WaitWhilePaused();
+        if (Cancelling())
+            continue;
+        if (job_.FileOperation(atCopyFromRemoteToLocalFile, JoinPath(output_, entry), JoinPath(folder, entry),
+                               retries, true) != orSuccess)
+            Cancel();
+    }
+}
+
+void TRestoreRun::DeleteFiles(const QStringList& entries) {
+    for (const QString& entry : entries) {
+        WaitWhilePaused();
+        if (Cancelling())
+            continue;
+        const QString path = JoinPath(output_, entry);
+        TLocalEntry existing;
+        int error = LocalStat(path, existing);
+        if (error == 0 && !existing.Exists)
+            error = ENOENT;
+        if (error == 0 && existing.ReadOnly) {
+            AddToRunLog(job_, QStringLiteral("Removing the read-only attribute:"), path);
+            error = LocalMakeWritable(path);
+        }
+        if (error == 0) {
+            AddToRunLog(job_, QStringLiteral("Removing the file:"), path);
+            error = LocalDeleteFile(path);
+        }
+        if (error != 0) {
+            AddErrorToRunLog(job_, WithoutLineBreaks(SystemErrorMessage(error)) + u' ' + path);
+            Cancel();
+            return;
+        }
+    }
+}
+
+void TRestoreRun::DeleteFolders(const QStringList& entries) {
+    for (const QString& entry : entries) {
+        WaitWhilePaused();
+        if (Cancelling())
+            continue;
+        const QString path = JoinPath(output_, entry);
+        AddToRunLog(job_, QStringLiteral("Removing the directory:"), path);
+        LocalRemoveEmptyDirectory(path);
+        if (!DirectoryExists(path) && !FileExists(path))
+            continue;
+        bool removed = false;
+        try {
+            removed = ForceDeleteShell(path);
+        } catch (const TStorageError&) {
+            removed = false;
+        }
+        if (!removed) {
+            Cancel();
+            return;
+        }
+    }
+}
+
+void TRestoreRun::FailUnexpectedly(const QString& reason) {
+    QString text = T(QStringLiteral("The restore stopped on an unexpected error."));
+    if (!reason.isEmpty())
+        text += u' ' + WithoutLineBreaks(reason);
+    AddErrorToRunLog(job_, text);
+    Cancel();
+}
+
+void TRestoreRun::Finish() {
+    job_.CurrentFileOperationProgress = 0;
+    job_.CurrentFileOperationPath.Set(QStringView());
+    const QString name = job_.stJobName;
+    if (Cancelling()) {
+        AddToRunLog(job_, QStringLiteral("Restore is cancelled."));
+        job_.AddEventtoBackupHistory(T(QStringLiteral("Restore is cancelled.")), false);
+        AddToEventsLog(FormatText(T(QStringLiteral("\"%s\" restore is cancelled.")), {name}));
+        job_.LastJobResult.Cancelled = true;
+    } else {
+        QString finalText = TR_NOOP("Restore job \"%s\" is finished.");
+        QString history = TR_NOOP("Restore job is finished.");
+        if (job_.LastJobResult.ErrorsCount > 0) {
+            finalText = TR_NOOP("Restore job \"%s\" is finished with errors.");
+            history = TR_NOOP("Restore job is finished with errors.");
+        } else if (job_.LastJobResult.WarningsCount > 0) {
+            finalText = TR_NOOP("Restore job \"%s\" is finished with warnings.");
+            history = TR_NOOP("Restore job is finished with warnings.");
+        }
+        finalText = FormatText(T(finalText), {name});
+        AddTranslatedToRunLog(job_, finalText);
+        AddToEventsLog(finalText);
+        job_.AddEventtoBackupHistory(T(history), false);
+    }
+    AddToRunLog(job_, QStringLiteral("Removing the temporary files."));
+    job_.DeleteTempFiles();
+    job_.DisconnectFromStorage();
+    SaveRunLog(job_, start_);
+}
+
+} // namespace
+
+QString ShownRestorePointName(const QString& storedName) {
+    return QString(storedName).replace(u';', u':');
+}
+
+bool IsFullRestorePoint(const QString& storedName) {
+    const qsizetype at = storedName.indexOf(FullMarker);
+    return at >= 0 && at == storedName.size() - FullMarker.size();
+}
+
+bool IsIncrementalRestorePoint(const QString& storedName) {
+    return storedName.endsWith(IncrementalMarker);
+}
+
+QString ReadRestorePoints(TJob_FilesAndFolders& job, TRestorePoints& points) {
+    points = TRestorePoints();
+    QString jobFolder = job.ConnectToStorage();
+    if (jobFolder.isEmpty() || jobFolder.startsWith(job.TranslateText(QStringLiteral("ERROR:"))))
+        return job.TranslateText(QStringLiteral("Unable to connect to the backup storage.")) +
+               QStringLiteral("\r\n") + jobFolder;
+    QDir().mkpath(JobTempFolder(job));
+    AddToRunLog(job, QStringLiteral("Reading the list of restore points."));
+    const bool copyFailed = job.FileOperation(atCopyFromRemoteToLocalFile, LocalJobCopy(job),
+                                              jobFolder + JobCopyExtension, 0, true) != orSuccess;
+    const bool flagFound =
+        job.FileOperation(atCopyFromRemoteToLocalFile, JoinPath(JobTempFolder(job), StartFlagFile),
+                          JoinPath(jobFolder, StartFlagFile), 0, false) == orSuccess;
+    job.DisconnectFromStorage();
+    job.CurrentFileOperationType = atNone;
+    job.CurrentFileOperationPath.Set(QStringView());
+    if (copyFailed) {
+        job.DeleteTempFiles();
+        // clang-format off
+        const QString message = job.TranslateText(QStringLiteral("Unable to copy the job file \"%s\" from the backup directory."));
+        // clang-format on
+        return FormatText(message, {job.stJobName + JobCopyExtension});
+    }
+    TBackupChainState chain;
+    try {
+        job.LoadRemoteJobFile(LocalJobCopy(job), false, chain);
+    } catch (const std::exception& error) {
+        AddErrorToRunLog(job, WithoutLineBreaks(QString::fromUtf8(error.what())));
+        job.DeleteTempFiles();
+        return job.TranslateText(QStringLiteral("Unable to open the job file from the backup storage."));
+    }
+    if (!chain.MainBackupList.isEmpty())
+        ApplyTypeMarker(job, chain.MainBackupList.takeFirst());
+    points.UnfinishedMirror = flagFound && job.Settings.Backup.BackupType == btSync;
+    points.Names = chain.MainBackupList;
+    return QString();
+}
+
+void TJob_FilesAndFolders::Restore(TRestoreDialogs& dialogs) {
+    JobStatus = jsRunning;
+    JobOperation = joReadRestorePoints;
+    CurrentFileOperationType = atNone;
+    CurrentFileOperationPath.Set(QStringView());
+    OptionsToJobOptions();
+    const std::optional<QString> output =
+        dialogs.ChooseOutputDirectory(TranslateText(QStringLiteral("Choose an output directory")));
+    if (!output || output->isEmpty() || !DirectoryExists(*output)) {
+        JobStatus = jsNone;
+        return;
+    }
+    dialogs.ShowRestorePointsLoading();
+    LastJobResult.Cancelled = false;
+    LastJobResult.ErrorsCount = 0;
+    LastJobResult.WarningsCount = 0;
+    LastJobResult.Log.clear();
+
+    TRestorePoints points;
+    const QString failure = ReadRestorePoints(*this, points);
+    dialogs.CloseRestorePoints();
+    if (!failure.isEmpty()) {
+        JobStatus = jsNone;
+        dialogs.ShowErrorMessage(failure);
+        return;
+    }
+    QString password;
+    int listInd = -1;
+    if (points.UnfinishedMirror) {
+        JobStatus = jsCancelling;
+        // clang-format off
+        const QString message = TranslateText(QStringLiteral("Last backup job was cancelled, so %s is not able to restore your files. Please copy the backup folder \"%s\" from the storage manually."));
+        // clang-format on
+        const QString text = FormatText(message, {QString::fromUtf16(ApplicationTitle), stJobName});
+        AddErrorToRunLog(*this, text);
+        dialogs.ShowErrorMessage(text);
+    } else if (Settings.Backup.BackupType != btSync) {
+        listInd = ChooseRestorePoint(*this, dialogs, points.Names, password);
+    }
+    if (JobStatus == jsCancelling) {
+        EndCancelledBeforeRun(*this);
+        return;
+    }
+    StartWorker(
+        [this, outputPath = *output, password, listInd] { RestoreInThread(outputPath, password, listInd); });
+}
+
+void TJob_FilesAndFolders::RestoreInThread(const QString& OutputPath, const QString& myZIPPassword,
+                                           int ListInd) {
+    Q_UNUSED(myZIPPassword); // asked for names this program never writes; nothing reads it
+    TRestoreRun(*this, OutputPath).Run(ListInd);
+}
+
+} // namespace morvane

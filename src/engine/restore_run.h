@@ -1,0 +1,30 @@
+#pragma once
+
+#include "engine/restore_dialogs.h"
+#include "jobs/job.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace morvane {
+
+// The restore points the storage copy of a files-and-folders job lists.
+struct TRestorePoints {
+    QStringList Names;             // stored backup names, oldest first, without the type marker
+    bool UnfinishedMirror = false; // a mirror job whose last run did not finish
+};
+
+// Reads the restore points: connects, copies the storage copy of the job file and the start flag into
+// the job's temporary folder, disconnects, and sets the job's backup type (in memory) from the stored
+// type marker. Returns the text of the error message to show, or an empty text on success. The copy
+// stays in the temporary folder for the restore run; callers that stop here delete it.
+QString ReadRestorePoints(TJob_FilesAndFolders& job, TRestorePoints& points);
+
+// A backup name as the user sees it: every ";" shown as ":".
+QString ShownRestorePointName(const QString& storedName);
+
+// A point is full when the first "Full)" in its name is at its very end.
+bool IsFullRestorePoint(const QString& storedName);
+bool IsIncrementalRestorePoint(const QString& storedName);
+
+} // namespace morvane
