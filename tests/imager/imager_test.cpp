@@ -248,6 +248,24 @@ TEST_F(ImagerTest, StopEndsARunningBackupAndRemovesItsUnfinishedVersion) {
         RunImager({u"stop"_s, u"job"_s, u"-quiet"_s}).Has(u"There is no backup operation in progress."_s));
 }
 
+TEST_F(ImagerTest, ARunFolderOthersCanWriteIsNeitherUsedNorBelieved) {
+    // Its entries name the processes "stop job" signals; one planted there must not be signalled.
+    const QString runFolder = MakeFolder(u"run"_s);
+    ASSERT_TRUE(QFile::setPermissions(runFolder, QFile::Permissions(0x7777)));
+    testing::WriteFileBytes(runFolder + u"/1.run"_s, "1\n/\n");
+    const QString source = MakeFolder(u"source"_s);
+
+    const ImagerRun stop = RunImager({u"stop"_s, u"job"_s, u"-quiet"_s});
+    EXPECT_EQ(stop.exitCode, 1);
+    EXPECT_TRUE(stop.Has(u"can be changed by other users; no backup is stopped."_s))
+        << stop.lines.join(u'\n').toStdString();
+
+    const ImagerRun backup = Backup({source});
+    EXPECT_EQ(backup.exitCode, 1);
+    EXPECT_TRUE(backup.Has(u"cannot be registered in"_s)) << backup.lines.join(u'\n').toStdString();
+    EXPECT_TRUE(VersionFolders().filter(QRegularExpression(u"^\\d"_s)).isEmpty());
+}
+
 TEST_F(ImagerTest, AVolumeThatCannotBeReadGivesAnErrorLineAndNoVersion) {
     const QString good = MakeSampleVolume(u"good"_s);
     testing::WriteFileBytes(HomePath(u"a-file"_s), "not a folder");

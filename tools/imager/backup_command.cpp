@@ -237,8 +237,9 @@ int RunBackup(const Command& command) {
         return kFailed;
     RunRegistration registration;
     if (const int error = registration.Register(store.target)) {
-        PrintError(u"The backup operation cannot be registered in %1: %2"_s.arg(RunFolder(),
-                                                                                SystemErrorText(error)));
+        const QString reason =
+            error == EPERM ? u"the folder can be changed by other users"_s : SystemErrorText(error);
+        PrintError(u"The backup operation cannot be registered in %1: %2"_s.arg(RunFolder(), reason));
         return kFailed;
     }
     RemoveLeftovers(store);

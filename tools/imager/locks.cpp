@@ -40,6 +40,14 @@ bool IsLockedByOther(int fd) {
     return errno == EWOULDBLOCK;
 }
 
+// Entries in the run folder decide which processes "stop job" signals, so the folder must be a real folder
+// that only this user can change.
+bool IsPrivateFolder(const QByteArray& folder) {
+    struct stat status = {};
+    return ::lstat(folder.constData(), &status) == 0 && S_ISDIR(status.st_mode) &&
+           status.st_uid == ::geteuid() && (status.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
 } // namespace
 
 TargetLock::~TargetLock() {
@@ -79,6 +87,8 @@ int RunRegistration::Register(const QString& target) {
     const QByteArray folder = QFile::encodeName(RunFolder());
     if (::mkdir(folder.constData(), 0700) != 0 && errno != EEXIST)
         return errno;
+    if (!IsPrivateFolder(folder))
+        return EPERM;
     // Written under a temporary name and renamed, so "stop job" never sees an entry that is not locked yet.
     const QByteArray pid = QByteArray::number(::getpid());
     const QByteArray temporary = folder + '/' + pid + ".new";
@@ -99,9 +109,13 @@ int RunRegistration::Register(const QString& target) {
     return 0;
 }
 
-std::vector<ActiveRun> FindActiveRuns() {
+std::optional<std::vector<ActiveRun>> FindActiveRuns() {
     std::vector<ActiveRun> runs;
     const QDir folder(RunFolder());
+    if (!folder.exists())
+        return runs;
+    if (!IsPrivateFolder(QFile::encodeName(folder.path())))
+        return std::nullopt;
     static const QRegularExpression entryName(u"^[0-9]+\\.run$"_s);
     for (const QString& name : folder.entryList(QDir::Files | QDir::System | QDir::Hidden)) {
         if (!entryName.match(name).hasMatch())
@@ -120,7 +134,11 @@ std::vector<ActiveRun> FindActiveRuns() {
         run.pid = lines.value(0).toInt();
         run.target = QFile::decodeName(lines.value(1));
         run.fd = fd;
-        runs.push_back(run);
+        // 0, 1 and negative numbers would signal a process group, init or every process.
+        if (run.pid > 1)
+            runs.push_back(run);
+        else
+            ::close(fd);
     }
     return runs;
 }

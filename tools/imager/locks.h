@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <optional>
 #include <vector>
 
 namespace morvane::imager {
@@ -39,7 +40,7 @@ public:
     RunRegistration& operator=(const RunRegistration&) = delete;
     ~RunRegistration();
 
-    // Returns 0 or the errno of the step that failed.
+    // Returns 0 or the errno of the step that failed; EPERM when the run folder is open to others.
     int Register(const QString& target);
 
 private:
@@ -53,8 +54,9 @@ struct ActiveRun {
     int fd = -1; // open on the run's entry; closed by WaitForRunsToEnd
 };
 
-// The backups that are running now; entries left by ended runs are removed on the way.
-std::vector<ActiveRun> FindActiveRuns();
+// The backups that are running now; entries left by ended runs are removed on the way. Empty when the
+// run folder does not exist; nullopt when someone else could write to it.
+std::optional<std::vector<ActiveRun>> FindActiveRuns();
 // Waits until every run has released its entry; false when some still hold it after the timeout.
 bool WaitForRunsToEnd(std::vector<ActiveRun>& runs, int timeoutSeconds);
 

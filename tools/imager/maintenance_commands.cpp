@@ -64,7 +64,13 @@ int RunDelete(const Command& command) {
 }
 
 int RunStop() {
-    std::vector<ActiveRun> runs = FindActiveRuns();
+    std::optional<std::vector<ActiveRun>> found = FindActiveRuns();
+    if (!found) {
+        PrintError(
+            u"The run folder %1 can be changed by other users; no backup is stopped."_s.arg(RunFolder()));
+        return kFailed;
+    }
+    std::vector<ActiveRun>& runs = *found;
     if (runs.empty()) {
         PrintLine(u"There is no backup operation in progress."_s);
         return kSuccess;
