@@ -6,6 +6,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libgtest-dev googletest
+    dbus-daemon
     libarchive-dev
     samba libsmbclient-dev
 )

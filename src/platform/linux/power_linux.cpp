@@ -1,0 +1,79 @@
+#include "platform/power.h"
+
+#include "platform/program_state.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusReply>
+#include <QDBusUnixFileDescriptor>
+#include <QUuid>
+
+namespace morvane {
+
+namespace {
+
+const QString LoginService = QStringLiteral("org.freedesktop.login1");
+const QString LoginPath = QStringLiteral("/org/freedesktop/login1");
+const QString LoginManager = QStringLiteral("org.freedesktop.login1.Manager");
+constexpr int CallTimeoutMilliseconds = 5000;
+
+QDBusMessage LoginManagerCall(const QString& method) {
+    return QDBusMessage::createMethodCall(LoginService, LoginPath, LoginManager, method);
+}
+
+// Keeps the computer awake by holding a login-manager inhibitor lock: the lock lasts while its file
+// descriptor is open. Where no login manager answers, the calls fail and nothing happens.
+class LoginManagerPowerControl final : public IPowerControl {
+public:
+    LoginManagerPowerControl(const QDBusConnection& bus, const QString& privateConnectionName)
+        : bus_(bus), privateConnectionName_(privateConnectionName) {}
+
+    ~LoginManagerPowerControl() override {
+        inhibitor_ = QDBusUnixFileDescriptor();
+        if (!privateConnectionName_.isEmpty())
+            QDBusConnection::disconnectFromBus(privateConnectionName_);
+    }
+
+    void KeepAwake() override {
+        if (inhibitor_.isValid() || !bus_.isConnected())
+            return;
+        QDBusMessage call = LoginManagerCall(QStringLiteral("Inhibit"));
+        call << QStringLiteral("sleep:idle") << QString::fromUtf16(ApplicationTitle)
+             << QStringLiteral("Backup jobs are running or scheduled") << QStringLiteral("block");
+        const QDBusReply<QDBusUnixFileDescriptor> reply =
+            bus_.call(call, QDBus::Block, CallTimeoutMilliseconds);
+        if (reply.isValid())
+            inhibitor_ = reply.value();
+    }
+
+    void AllowSleep() override { inhibitor_ = QDBusUnixFileDescriptor(); }
+
+    bool SwitchOff() override {
+        if (!bus_.isConnected())
+            return false;
+        QDBusMessage call = LoginManagerCall(QStringLiteral("PowerOff"));
+        call << false; // never ask the user: the countdown was the question
+        const QDBusMessage reply = bus_.call(call, QDBus::Block, CallTimeoutMilliseconds);
+        return reply.type() == QDBusMessage::ReplyMessage;
+    }
+
+private:
+    QDBusConnection bus_;
+    QString privateConnectionName_;
+    QDBusUnixFileDescriptor inhibitor_;
+};
+
+} // namespace
+
+IPowerControl& SystemPowerControl() {
+    static LoginManagerPowerControl control(QDBusConnection::systemBus(), QString());
+    return control;
+}
+
+std::unique_ptr<IPowerControl> MakeLoginManagerPowerControl(const QString& busAddress) {
+    const QString name =
+        QStringLiteral("morvane-power-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    return std::make_unique<LoginManagerPowerControl>(QDBusConnection::connectToBus(busAddress, name), name);
+}
+
+} // namespace morvane
