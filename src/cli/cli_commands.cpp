@@ -1,58 +1,44 @@
 #include "cli/cli_commands.h"
 
+#include "cli/cli_support.h"
 #include "core/job_json.h"
 #include "core/job_texts.h"
 #include "core/jobs_catalogue.h"
+#include "core/program_setup.h"
 #include "i18n/catalogue_loader.h"
 #include "i18n/translation.h"
 #include "jobs/events_log.h"
+#include "options/options.h"
+#include "options/options_file.h"
 #include "platform/program_state.h"
 #include "platform/settings_store.h"
 #include "platform/special_folders.h"
 #include "platform/system_effects.h"
 
+#include <QDir>
 #include <QJsonDocument>
-#include <QTextStream>
+
+#include <functional>
+#include <map>
 
 namespace morvane {
 
 namespace {
 
-const char* const UsageText = "Usage:\n"
-                              "  morvane-cli list\n"
-                              "  morvane-cli show NAME --json\n";
-
-QTextStream& Out() {
-    static QTextStream stream(stdout);
-    return stream;
-}
-
-QTextStream& Err() {
-    static QTextStream stream(stderr);
-    return stream;
-}
-
-int Usage(const QString& problem) {
-    if (!problem.isEmpty())
-        Err() << problem << '\n';
-    Err() << UsageText;
-    Err().flush();
-    return ExitUsage;
-}
-
-// Reports what loading wrote to the events log (damaged job files and the like) on stderr.
-void ReportEvents() {
-    for (const QString& line : TakePendingEvents())
-        Err() << line << '\n';
-    Err().flush();
-}
+struct TCommand {
+    QSet<QString> valueOptions;
+    QSet<QString> flags;
+    int minPositional;
+    int maxPositional;
+    std::function<int(TJobsCatalogue&, const TCliArguments&)> run;
+};
 
 QString KindText(const TJob& job) {
     return job.JobKind() == TJob::Kind::FilesAndFolders ? Translate(QStringLiteral("Files and folders"))
                                                         : Translate(QStringLiteral("Drive image"));
 }
 
-int ListJobs(const TJobsCatalogue& catalogue) {
+int ListJobs(TJobsCatalogue& catalogue, const TCliArguments&) {
     for (int i = 0; i < catalogue.Count(); ++i) {
         const TJob& job = catalogue.At(i);
         Out() << job.stJobName << '\t' << KindText(job) << '\t' << job.DestinationPath << '\t'
@@ -62,18 +48,71 @@ int ListJobs(const TJobsCatalogue& catalogue) {
     return ExitOk;
 }
 
-int ShowJob(const TJobsCatalogue& catalogue, const QString& name) {
-    int index = catalogue.IndexOfExactName(name);
-    if (index < 0)
-        index = catalogue.IndexOfName(name);
-    if (index < 0) {
-        Err() << FormatText(Translate(QStringLiteral("Job \"%s\" is not found.")), {name}) << '\n';
-        Err().flush();
+int ShowJob(TJobsCatalogue& catalogue, const TCliArguments& arguments) {
+    if (!arguments.Has(QStringLiteral("--json")))
+        return Usage(QStringLiteral("show takes a job name and --json."));
+    const TJob* job = FindJob(catalogue, arguments.positional.first());
+    if (!job)
         return ExitUnknownJob;
-    }
-    Out() << QString::fromUtf8(QJsonDocument(JobToJson(catalogue.At(index))).toJson(QJsonDocument::Indented));
+    Out() << QString::fromUtf8(QJsonDocument(JobToJson(*job)).toJson(QJsonDocument::Indented));
     Out().flush();
     return ExitOk;
+}
+
+const std::map<QString, TCommand>& Commands() {
+    static const std::map<QString, TCommand> commands = {
+        {QStringLiteral("list"), {{}, {}, 0, 0, ListJobs}},
+        {QStringLiteral("show"), {{}, {QStringLiteral("--json")}, 1, 1, ShowJob}},
+        {QStringLiteral("new"),
+         {{QStringLiteral("--source"), QStringLiteral("--dest"), QStringLiteral("--type"),
+           QStringLiteral("--full-every"), QStringLiteral("--keep"), QStringLiteral("--include"),
+           QStringLiteral("--exclude"), QStringLiteral("--user")},
+          {QStringLiteral("--prune-before"), QStringLiteral("--password-stdin")},
+          1,
+          1,
+          NewJob}},
+        {QStringLiteral("backup"), {{}, {}, 1, 1, BackupJob}},
+        {QStringLiteral("points"), {{}, {}, 1, 1, ListRestorePoints}},
+        {QStringLiteral("restore"),
+         {{QStringLiteral("--to"), QStringLiteral("--point")},
+          {QStringLiteral("--latest")},
+          1,
+          1,
+          RestoreJob}},
+        {QStringLiteral("log"), {{}, {}, 1, 2, PrintRunLog}},
+        {QStringLiteral("history"), {{}, {}, 1, 1, PrintHistory}},
+        {QStringLiteral("import"), {{}, {}, 1, 1, ImportJob}},
+        {QStringLiteral("remove"), {{}, {QStringLiteral("--with-backups")}, 1, 1, RemoveJob}},
+    };
+    return commands;
+}
+
+QString PositionalProblem(const QString& name, const TCommand& command, qsizetype count) {
+    if (count >= command.minPositional && count <= command.maxPositional)
+        return QString();
+    if (name == u"list")
+        return QStringLiteral("list takes no arguments.");
+    if (name == u"show")
+        return QStringLiteral("show takes a job name and --json.");
+    return name + QStringLiteral(": wrong number of arguments.");
+}
+
+// What the desktop program does at start, without its effects on the session: the language, the
+// application directories, the options (defaults when there is no file), the log and temporary
+// folders.
+void PrepareProgram() {
+    InitProgramPaths();
+    LoadCatalogue(FindDataFile(QStringLiteral("transl.dt")), SettingsStore(), SystemUiLanguagePrimaryId());
+    QString errorText;
+    if (!PrepareApplicationDirectories(&errorText))
+        Fail(errorText, ExitFailure);
+    TOptions& options = GlobalOptions();
+    options = DefaultOptions();
+    LoadOptions(options);
+    CopyCatalogueToOptions(options);
+    QDir().mkpath(options.Logging.PathForLogFiles);
+    QDir().mkpath(options.General.PathForTempFiles);
+    TakePendingEvents(); // the directories' creation lines are the desktop program's events panel's
 }
 
 } // namespace
@@ -81,20 +120,23 @@ int ShowJob(const TJobsCatalogue& catalogue, const QString& name) {
 int RunCli(const QStringList& arguments) {
     if (arguments.isEmpty())
         return Usage(QString());
-    const QString& command = arguments.first();
-    if (command == u"list" && arguments.size() != 1)
-        return Usage(QStringLiteral("list takes no arguments."));
-    if (command == u"show" && (arguments.size() != 3 || arguments[2] != u"--json"))
-        return Usage(QStringLiteral("show takes a job name and --json."));
-    if (command != u"list" && command != u"show")
-        return Usage(QStringLiteral("Unknown command: ") + command);
+    const auto found = Commands().find(arguments.first());
+    if (found == Commands().end())
+        return Usage(QStringLiteral("Unknown command: ") + arguments.first());
+    const TCommand& command = found->second;
+    const TCliArguments parsed(arguments.mid(1), command.valueOptions, command.flags);
+    if (!parsed.problem.isEmpty())
+        return Usage(parsed.problem);
+    const QString problem = PositionalProblem(found->first, command, parsed.positional.size());
+    if (!problem.isEmpty())
+        return Usage(problem);
 
-    InitProgramPaths();
-    LoadCatalogue(FindDataFile(QStringLiteral("transl.dt")), SettingsStore(), SystemUiLanguagePrimaryId());
+    PrepareProgram();
     TJobsCatalogue catalogue(Program().ApplicationDirectory);
     catalogue.LoadJobsListAndJobs();
-    ReportEvents();
-    return command == u"list" ? ListJobs(catalogue) : ShowJob(catalogue, arguments[1]);
+    PrintEvents(Err());
+    InstallInterruptHandlers();
+    return command.run(catalogue, parsed);
 }
 
 } // namespace morvane
