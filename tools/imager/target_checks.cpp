@@ -61,7 +61,8 @@ int PrepareAndLockStore(const ImageStore& store, TargetLock& lock) {
 void RemoveLeftovers(const ImageStore& store) {
     for (const QString& name : LeftoverFolders(store)) {
         PrintLine(u"Removing the unfinished folder %1."_s.arg(name));
-        RemoveStoreFolder(store.VersionPath(name));
+        if (!RemoveStoreFolder(store.VersionPath(name)))
+            PrintLine(u"The unfinished folder %1 could not be removed completely."_s.arg(name));
     }
 }
 
