@@ -27,7 +27,7 @@ QStringList UsageLines();
 
 // True for "\\server\share\dir", "//server/share" and "smb://server/share".
 bool IsNetworkLocation(const QString& path);
-// True for a Windows drive form such as "C:" or "C:\".
+// True for a drive-letter form such as "C:" or "C:\", which names no volume on this system.
 bool IsDriveLetterForm(const QString& path);
 
 } // namespace morvane::imager
