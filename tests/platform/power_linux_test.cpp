@@ -86,6 +86,11 @@ bool LockReleased(int readEnd, int waitMilliseconds) {
 class LoginManagerPowerTest : public testing::TempHomeTest {
 protected:
     void SetUp() override {
+#ifdef __SANITIZE_THREAD__
+        // QtDBus hands every message to its own uninstrumented thread, which the race detector
+        // cannot follow; the power control itself is used on one thread only.
+        GTEST_SKIP() << "message-bus tests do not run under ThreadSanitizer";
+#endif
         TempHomeTest::SetUp();
         const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
         ASSERT_FALSE(daemon.isEmpty()) << "dbus-daemon is not installed (scripts/setup.sh installs it)";
