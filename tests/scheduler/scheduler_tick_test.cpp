@@ -169,6 +169,17 @@ TEST_F(SchedulerTickTest, DisabledSchedulesAndEmptyTablesNeverStartButWaitingJob
     EXPECT_EQ(starter_.Started, QStringList{QStringLiteral("By hand")});
 }
 
+TEST_F(SchedulerTickTest, DamagedRunRecordsDoNotStartAJobWithoutAScheduledStart) {
+    // Dates before 1899 come only from a damaged job file; "no start in the window" must stay no start.
+    TSchedulingSettings schedule = DailySchedule({QStringLiteral("25:00:00")});
+    schedule.RunJobAsSoonAsPossibleAfterAScheduledStartIsMissed = true;
+    TJob& job = AddFilesJob(QStringLiteral("Damaged"), schedule);
+    job.SchedulingSettings.LastModificationDateTime = -2;
+    job.LastJobResult.StartTime = -2;
+    TickAt(Monday, QTime(12, 0));
+    EXPECT_TRUE(starter_.Started.isEmpty());
+}
+
 TEST_F(SchedulerTickTest, StartsOnTheRealClockAcrossDaylightSavingChanges) {
     TJob& job = AddFilesJob(QStringLiteral("Night"), DailySchedule({QStringLiteral("02:30:00")}));
     // Clocks go forward from 02:00 to 03:00: the start the clock skipped is made at the jump.
