@@ -1,10 +1,12 @@
 #include "scheduler/scheduler_tick.h"
 
+#include "jobs/events_log.h"
 #include "options/options.h"
 #include "platform/program_state.h"
 #include "scheduler/schedule.h"
 
 #include <algorithm>
+#include <exception>
 
 namespace morvane {
 
@@ -60,7 +62,14 @@ TScheduler::TScheduler(TJobListSource jobs, TSchedulerServices services, bool st
           Enable();
       }) {
     timer_.setInterval(IntervalMilliseconds);
-    QObject::connect(&timer_, &QTimer::timeout, [this] { Tick(); });
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+        // A failure must not leave the event loop; it is shown and the next tick runs as usual.
+        try {
+            Tick();
+        } catch (const std::exception& error) {
+            AddToEventsLog(QString::fromUtf8(error.what()));
+        }
+    });
 }
 
 void TScheduler::Tick() {

@@ -25,8 +25,9 @@ QDBusMessage LoginManagerCall(const QString& method) {
 // descriptor is open. Where no login manager answers, the calls fail and nothing happens.
 class LoginManagerPowerControl final : public IPowerControl {
 public:
-    LoginManagerPowerControl(const QDBusConnection& bus, const QString& privateConnectionName)
-        : bus_(bus), privateConnectionName_(privateConnectionName) {}
+    // An empty name means the system bus.
+    explicit LoginManagerPowerControl(const QString& privateConnectionName)
+        : privateConnectionName_(privateConnectionName) {}
 
     ~LoginManagerPowerControl() override {
         inhibitor_ = QDBusUnixFileDescriptor();
@@ -35,13 +36,14 @@ public:
     }
 
     void KeepAwake() override {
-        if (inhibitor_.isValid() || !bus_.isConnected())
+        const QDBusConnection bus = Bus();
+        if (inhibitor_.isValid() || !bus.isConnected())
             return;
         QDBusMessage call = LoginManagerCall(QStringLiteral("Inhibit"));
         call << QStringLiteral("sleep:idle") << QString::fromUtf16(ApplicationTitle)
              << QStringLiteral("Backup jobs are running or scheduled") << QStringLiteral("block");
         const QDBusReply<QDBusUnixFileDescriptor> reply =
-            bus_.call(call, QDBus::Block, CallTimeoutMilliseconds);
+            bus.call(call, QDBus::Block, CallTimeoutMilliseconds);
         if (reply.isValid())
             inhibitor_ = reply.value();
     }
@@ -49,16 +51,22 @@ public:
     void AllowSleep() override { inhibitor_ = QDBusUnixFileDescriptor(); }
 
     bool SwitchOff() override {
-        if (!bus_.isConnected())
+        const QDBusConnection bus = Bus();
+        if (!bus.isConnected())
             return false;
         QDBusMessage call = LoginManagerCall(QStringLiteral("PowerOff"));
         call << false; // never ask the user: the countdown was the question
-        const QDBusMessage reply = bus_.call(call, QDBus::Block, CallTimeoutMilliseconds);
+        const QDBusMessage reply = bus.call(call, QDBus::Block, CallTimeoutMilliseconds);
         return reply.type() == QDBusMessage::ReplyMessage;
     }
 
 private:
-    QDBusConnection bus_;
+    // Looked up at each call, so the static instance holds no connection past the application's end.
+    QDBusConnection Bus() const {
+        return privateConnectionName_.isEmpty() ? QDBusConnection::systemBus()
+                                                : QDBusConnection(privateConnectionName_);
+    }
+
     QString privateConnectionName_;
     QDBusUnixFileDescriptor inhibitor_;
 };
@@ -66,14 +74,15 @@ private:
 } // namespace
 
 IPowerControl& SystemPowerControl() {
-    static LoginManagerPowerControl control(QDBusConnection::systemBus(), QString());
+    static LoginManagerPowerControl control{QString()};
     return control;
 }
 
 std::unique_ptr<IPowerControl> MakeLoginManagerPowerControl(const QString& busAddress) {
     const QString name =
         QStringLiteral("morvane-power-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
-    return std::make_unique<LoginManagerPowerControl>(QDBusConnection::connectToBus(busAddress, name), name);
+    QDBusConnection::connectToBus(busAddress, name);
+    return std::make_unique<LoginManagerPowerControl>(name);
 }
 
 } // namespace morvane
