@@ -18,7 +18,8 @@ struct TCopyFileSettings {
 };
 
 // Copies a file's content, replacing the target, and keeps its last-write time and permission bits.
-// A failed or cancelled copy removes its partial target. Returns 0 or an errno value (ECANCELED when
+// The target is replaced only by a complete copy: a failed or cancelled copy leaves no partial file
+// and the previous target untouched. Returns 0 or an errno value (ECANCELED when
 // the cancel flag stopped it).
 int CopyLocalFile(const QString& source, const QString& target, const TCopyFileSettings& settings);
 

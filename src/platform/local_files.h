@@ -46,11 +46,15 @@ int LocalRemoveTree(const QString& path);
 // Creates the folder and its missing parents; 0 when it exists afterwards.
 int LocalCreateDirectories(const QString& path);
 int LocalRename(const QString& from, const QString& to);
+// Moves a file onto `to`, replacing what is there in one step.
+int LocalReplaceFile(const QString& from, const QString& to);
+// A name for a file being written beside `target`, which replaces the target only once complete.
+QString PartialFilePath(const QString& target);
 
 // Opens a file for reading (O_RDONLY) or for writing (created or truncated); returns the descriptor or
 // -errno.
 int LocalOpenForReading(const QString& path);
-int LocalOpenForWriting(const QString& path, unsigned mode);
+int LocalOpenForWriting(const QString& path, unsigned mode, bool exclusive = false);
 
 // The system's message for an errno value.
 QString SystemErrorMessage(int error);

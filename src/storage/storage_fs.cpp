@@ -84,6 +84,7 @@ public:
         LocalCreateDirectories(path);
     }
     void Rename(const QString& from, const QString& to) override { Check(LocalRename(from, to)); }
+    void ReplaceFile(const QString& from, const QString& to) override { Check(LocalReplaceFile(from, to)); }
     std::unique_ptr<TStorageFile> OpenForReading(const QString& path) override {
         const int fd = LocalOpenForReading(path);
         if (fd < 0)
@@ -91,7 +92,7 @@ public:
         return std::make_unique<LocalFile>(fd, QIODevice::ReadOnly);
     }
     std::unique_ptr<TStorageFile> OpenForWriting(const QString& path, bool sourceReadOnly) override {
-        const int fd = LocalOpenForWriting(path, 0666);
+        const int fd = LocalOpenForWriting(path, 0666, true);
         if (fd < 0)
             throw TStorageError(-fd, CopyErrorText(-fd));
         auto file = std::make_unique<LocalFile>(fd, QIODevice::WriteOnly);
@@ -156,15 +157,22 @@ void CopyStorageFile(TStorageFileSystem& from, const QString& source, TStorageFi
         throw TStorageError(code, CopyErrorText(code));
     }
     const std::unique_ptr<TStorageFile> in = from.OpenForReading(source);
-    const std::unique_ptr<TStorageFile> out = to.OpenForWriting(target, sourceEntry.ReadOnly);
+    const QString partial = PartialFilePath(target);
+    const std::unique_ptr<TStorageFile> out = to.OpenForWriting(partial, sourceEntry.ReadOnly);
     int error = CopyChunks(*in, *out, control);
     const int closeError = out->Finish(in->LastWriteTime());
     in->Finish(0);
     if (error == 0)
         error = closeError;
+    try {
+        if (error == 0)
+            to.ReplaceFile(partial, target);
+    } catch (const TStorageError& replaceError) {
+        error = replaceError.Code;
+    }
     if (error != 0) {
         try {
-            to.DeleteFile(target);
+            to.DeleteFile(partial);
         } catch (const TStorageError&) {
             // The copy's own error is the one worth reporting.
         }

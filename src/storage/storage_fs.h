@@ -65,6 +65,8 @@ public:
     virtual void CreateDirectories(const QString& path) = 0;
     // Moves without ever replacing an existing entry at the new path.
     virtual void Rename(const QString& from, const QString& to) = 0;
+    // Moves a complete file onto `to`, replacing the file there.
+    virtual void ReplaceFile(const QString& from, const QString& to) = 0;
     // Open for chunked copying; throw on failure.
     virtual std::unique_ptr<TStorageFile> OpenForReading(const QString& path) = 0;
     virtual std::unique_ptr<TStorageFile> OpenForWriting(const QString& path, bool sourceReadOnly) = 0;
@@ -86,8 +88,9 @@ struct TCopyControl {
 };
 
 // Copies a file between two file systems, replacing the target; progress after each chunk, the cancel
-// flag checked each chunk, and a failed or cancelled copy leaves no partial target. Throws the copy's
-// error text on failure.
+// flag checked each chunk. The copy is written beside the target and replaces it only when complete,
+// so a failed or cancelled copy leaves no partial file and the previous target intact. Throws the
+// copy's error text on failure.
 void CopyStorageFile(TStorageFileSystem& from, const QString& source, TStorageFileSystem& to,
                      const QString& target, const TCopyControl& control);
 

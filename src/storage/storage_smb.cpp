@@ -234,6 +234,15 @@ public:
             ThrowSmbError(EEXIST);
         Check(smbc_getFunctionRename(ctx_)(ctx_, SmbUrl(from).constData(), ctx_, SmbUrl(to).constData()));
     }
+    void ReplaceFile(const QString& from, const QString& to) override {
+        const QByteArray target = SmbUrl(to);
+        // The server refuses to replace a read-only file; the caller meant to replace it anyway.
+        if (Stat(to).Exists) {
+            smbc_getFunctionChmod(ctx_)(ctx_, target.constData(), 0666);
+            Check(smbc_getFunctionUnlink(ctx_)(ctx_, target.constData()));
+        }
+        Check(smbc_getFunctionRename(ctx_)(ctx_, SmbUrl(from).constData(), ctx_, target.constData()));
+    }
     std::unique_ptr<TStorageFile> OpenForReading(const QString& path) override {
         return Open(path, O_RDONLY, false);
     }

@@ -159,7 +159,10 @@ int CopyLocalFile(const QString& source, const QString& target, const TCopyFileS
     if (!S_ISREG(info.st_mode))
         return EINVAL;
     CopyProgressRoutine(info.st_size, 0, settings.Progress);
-    const int outFd = LocalOpenForWriting(target, (info.st_mode & 0777) | S_IWUSR);
+    // The content goes to a new file beside the target, which replaces the target only when complete:
+    // a failed or cancelled copy leaves the previous version of the target as it was.
+    const QString partial = PartialFilePath(target);
+    const int outFd = LocalOpenForWriting(partial, (info.st_mode & 0777) | S_IWUSR, true);
     if (outFd < 0)
         return -outFd;
     FileDescriptor out(outFd);
@@ -170,8 +173,10 @@ int CopyLocalFile(const QString& source, const QString& target, const TCopyFileS
     const int closeError = out.Close();
     if (error == 0)
         error = closeError;
+    if (error == 0)
+        error = LocalReplaceFile(partial, target);
     if (error != 0)
-        LocalDeleteFile(target);
+        LocalDeleteFile(partial);
     return error;
 }
 

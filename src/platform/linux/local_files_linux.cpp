@@ -1,6 +1,7 @@
 #include "platform/local_files.h"
 
 #include <QFile>
+#include <QRandomGenerator>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -9,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -204,6 +206,23 @@ int LocalRename(const QString& from, const QString& to) {
     return Result(::renameat(source.Dir(), source.Name(), target.Dir(), target.Name()));
 }
 
+int LocalReplaceFile(const QString& from, const QString& to) {
+    const TPathAt source(from);
+    const TPathAt target(to);
+    if (source.Error())
+        return source.Error();
+    if (target.Error())
+        return target.Error();
+    return Result(::renameat(source.Dir(), source.Name(), target.Dir(), target.Name()));
+}
+
+QString PartialFilePath(const QString& target) {
+    const qsizetype slash = std::max(target.lastIndexOf(u'/'), target.lastIndexOf(u'\\'));
+    const QString name = QStringLiteral(".morvane-%1.part")
+                             .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'));
+    return target.left(slash + 1) + name;
+}
+
 int LocalOpenForReading(const QString& path) {
     const TPathAt at(path);
     if (at.Error())
@@ -213,11 +232,12 @@ int LocalOpenForReading(const QString& path) {
     return fd >= 0 ? fd : -errno;
 }
 
-int LocalOpenForWriting(const QString& path, unsigned mode) {
+int LocalOpenForWriting(const QString& path, unsigned mode, bool exclusive) {
     const TPathAt at(path);
     if (at.Error())
         return -at.Error();
-    const int fd = ::openat(at.Dir(), at.Name(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (exclusive ? O_EXCL : O_TRUNC);
+    const int fd = ::openat(at.Dir(), at.Name(), flags, mode);
     return fd >= 0 ? fd : -errno;
 }
 
