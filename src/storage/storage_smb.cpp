@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/stat.h>
 #include <sys/time.h>
 
@@ -42,6 +43,14 @@ QByteArray EscapePart(const QString& part) {
     return QUrl::toPercentEncoding(part, "!$&'()*+,;=:@ []{}^`~\"<>|");
 }
 
+// The client library keeps process-wide state (its settings, its log, the stack of temporary memory
+// frames and the event loop's tracing) that separate contexts share, and two threads calling it at
+// once crash it even with a context each. So every call into it is made under this one lock; a copy
+// takes it per chunk, so jobs on several shares still take turns.
+std::recursive_mutex libraryLock;
+
+using LibraryGuard = std::lock_guard<std::recursive_mutex>;
+
 QByteArray JoinUrl(const QStringList& parts) {
     QByteArray url("smb://");
     for (qsizetype i = 0; i < parts.size(); ++i) {
@@ -67,6 +76,7 @@ struct SmbAuth {
 
 TSmbContext::TSmbContext(const QString& user, const QString& password)
     : user_(user.toUtf8()), password_(password.toUtf8()) {
+    const LibraryGuard lock(libraryLock);
     context_ = smbc_new_context();
     if (!context_) {
         initError_ = LastError();
@@ -91,6 +101,7 @@ TSmbContext::~TSmbContext() {
 int TSmbContext::Release(bool force) {
     if (!context_)
         return 0;
+    const LibraryGuard lock(libraryLock);
     if (smbc_free_context(context_, force ? 1 : 0) != 0)
         return LastError();
     context_ = nullptr;
@@ -110,6 +121,7 @@ int SmbCheckShare(TSmbContext& context, const QString& path) {
     const QByteArray share = SmbShareUrl(path);
     if (share.isEmpty())
         return EINVAL;
+    const LibraryGuard lock(libraryLock);
     SMBCCTX* ctx = context.Get();
     errno = 0;
     SMBCFILE* dir = smbc_getFunctionOpendir(ctx)(ctx, share.constData());
@@ -125,6 +137,7 @@ class SmbFile final : public TStorageFile {
 public:
     SmbFile(SMBCCTX* context, QByteArray url, SMBCFILE* file, bool writing)
         : context_(context), url_(std::move(url)), file_(file), writing_(writing) {
+        const LibraryGuard lock(libraryLock);
         struct stat info {};
         if (smbc_getFunctionFstat(context_)(context_, file_, &info) == 0) {
             size_ = info.st_size;
@@ -134,12 +147,14 @@ public:
     ~SmbFile() override { Close(); }
 
     int64_t Read(char* buffer, int64_t size) override {
+        const LibraryGuard lock(libraryLock);
         errno = 0;
         const ssize_t got =
             smbc_getFunctionRead(context_)(context_, file_, buffer, static_cast<size_t>(size));
         return got >= 0 ? got : -LastError();
     }
     int Write(const char* buffer, int64_t size) override {
+        const LibraryGuard lock(libraryLock);
         while (size > 0) {
             errno = 0;
             const ssize_t written =
@@ -152,6 +167,7 @@ public:
         return 0;
     }
     int Finish(int64_t lastWriteTime) override {
+        const LibraryGuard lock(libraryLock);
         const int error = Close();
         if (error == 0 && writing_) {
             struct timeval times[2] = {{static_cast<time_t>(lastWriteTime), 0},
@@ -168,6 +184,7 @@ public:
 
 private:
     int Close() {
+        const LibraryGuard lock(libraryLock);
         if (!file_)
             return 0;
         errno = 0;
@@ -190,6 +207,7 @@ public:
     explicit SmbFileSystem(TSmbContext& context) : ctx_(context.Get()) {}
 
     TStorageEntry Stat(const QString& path) override {
+        const LibraryGuard lock(libraryLock);
         struct stat info {};
         errno = 0;
         if (smbc_getFunctionStat(ctx_)(ctx_, SmbUrl(path).constData(), &info) != 0) {
@@ -203,24 +221,29 @@ public:
                 static_cast<int64_t>(info.st_size)};
     }
     void SetAttributesNone(const QString& path) override {
+        const LibraryGuard lock(libraryLock);
         // Mode bits without execute bits map to no archive, system or hidden attribute.
         Check(smbc_getFunctionChmod(ctx_)(ctx_, SmbUrl(path).constData(), 0666));
     }
     void DeleteFile(const QString& path) override {
+        const LibraryGuard lock(libraryLock);
         Check(smbc_getFunctionUnlink(ctx_)(ctx_, SmbUrl(path).constData()));
     }
     bool RemoveEmptyDirectory(const QString& path) override {
+        const LibraryGuard lock(libraryLock);
         const QByteArray url = SmbUrl(path);
         smbc_getFunctionChmod(ctx_)(ctx_, url.constData(), 0777);
         return smbc_getFunctionRmdir(ctx_)(ctx_, url.constData()) == 0;
     }
     bool RemoveTree(const QString& path) override {
+        const LibraryGuard lock(libraryLock);
         const TStorageEntry entry = StatQuietly(path);
         if (!entry.Exists)
             return true;
         return RemoveUrl(SmbUrl(path), entry.IsDirectory);
     }
     void CreateDirectories(const QString& path) override {
+        const LibraryGuard lock(libraryLock);
         const QStringList parts = SmbParts(path);
         if (parts.size() < 2 || SmbCheckShareOf(parts) != 0)
             throw TStorageError(ENODEV, QStringLiteral("The drive cannot be found"));
@@ -229,12 +252,14 @@ public:
             smbc_getFunctionMkdir(ctx_)(ctx_, JoinUrl(parts.mid(0, depth)).constData(), 0777);
     }
     void Rename(const QString& from, const QString& to) override {
+        const LibraryGuard lock(libraryLock);
         // The client replaces an existing file at the new path; a move must never do that.
         if (Stat(to).Exists)
             ThrowSmbError(EEXIST);
         Check(smbc_getFunctionRename(ctx_)(ctx_, SmbUrl(from).constData(), ctx_, SmbUrl(to).constData()));
     }
     void ReplaceFile(const QString& from, const QString& to) override {
+        const LibraryGuard lock(libraryLock);
         const QByteArray target = SmbUrl(to);
         // The server refuses to replace a read-only file; the caller meant to replace it anyway.
         if (Stat(to).Exists) {
@@ -260,6 +285,7 @@ private:
     }
 
     std::unique_ptr<TStorageFile> Open(const QString& path, int flags, bool writing) {
+        const LibraryGuard lock(libraryLock);
         const QByteArray url = SmbUrl(path);
         errno = 0;
         SMBCFILE* file = smbc_getFunctionOpen(ctx_)(ctx_, url.constData(), flags, 0666);

@@ -175,3 +175,39 @@ TEST_F(SmbStorageTest, NamesThatNeedEscapingReachTheShareUnchanged) {
 
 } // namespace
 } // namespace morvane
+
+namespace morvane {
+namespace {
+
+// Two jobs on one share at once, each on its own thread with its own connection, as two running
+// backups do.
+TEST_F(SmbStorageTest, TwoJobsUseTheShareAtOnceFromTheirOwnThreads) {
+    const QByteArray content(2 * 1024 * 1024 + 5, 'j');
+    WriteFileBytes(Local(u"j.bin"_s), content);
+    auto runJob = [&](const QString& name, TOperationResult* results) {
+        TJob_FilesAndFolders other(name);
+        testing::PrepareJob(other, HomePath(u"tmp"_s));
+        other.DestinationType = dtNetwork;
+        other.DestinationPath = job.DestinationPath;
+        other.Destination_NetworkUsername = server->User();
+        other.Destination_NetworkPassword = server->Password();
+        other.ConnectToStorage();
+        results[0] =
+            other.FileOperation(atCopyFromLocalToRemoteFile, Local(u"j.bin"_s), Remote(name), 1, true);
+        results[1] = other.FileOperation(atCopyFromRemoteToLocalFile, Local(name), Remote(name), 1, true);
+        other.DisconnectFromStorage();
+    };
+    TOperationResult first[2] = {orERROR_LocalAccess, orERROR_LocalAccess};
+    TOperationResult second[2] = {orERROR_LocalAccess, orERROR_LocalAccess};
+    std::thread one(runJob, u"One"_s, first);
+    std::thread two(runJob, u"Two"_s, second);
+    one.join();
+    two.join();
+    for (const TOperationResult result : {first[0], first[1], second[0], second[1]})
+        EXPECT_EQ(result, orSuccess);
+    EXPECT_EQ(ReadFileBytes(Served(u"One"_s)), content);
+    EXPECT_EQ(ReadFileBytes(Local(u"Two"_s)), content);
+}
+
+} // namespace
+} // namespace morvane
