@@ -142,3 +142,29 @@ TEST_F(SmbConnectionTest, ShareWithoutTheFolderKeepsTheConnection) {
 
 } // namespace
 } // namespace morvane
+
+namespace morvane {
+namespace {
+
+TEST_F(SmbConnectionTest, BlankOrEmptyUserNameConnectsWithoutCredentials) {
+    MORVANE_REQUIRE_SAMBA(server);
+    job.DestinationType = dtNetwork;
+    job.DestinationPath = u"\\\\"_s + server->Host() + u"\\"_s + server->PublicShare();
+    QDir().mkpath(server->ShareFolder() + u"/../"_s + server->PublicShare());
+    for (const QString& user : {QString(), u"   "_s}) {
+        job.Destination_NetworkUsername = user;
+        job.Destination_NetworkPassword = u"ignored"_s;
+        EXPECT_EQ(job.ConnectToStorage(), job.DestinationPath + u"/Docs"_s);
+        ASSERT_TRUE(job.NetworkConnection);
+        EXPECT_EQ(job.NetworkConnection->FUser, user);
+        job.DisconnectFromStorage();
+    }
+    // The private share stays closed to a session without the user's password.
+    job.DestinationPath = server->UncPath();
+    job.Destination_NetworkUsername.clear();
+    EXPECT_TRUE(job.ConnectToStorage().startsWith(u"ERROR: "_s));
+    EXPECT_FALSE(job.NetworkConnection);
+}
+
+} // namespace
+} // namespace morvane
