@@ -6,6 +6,7 @@
 
 #include <QDir>
 
+#include <algorithm>
 #include <cerrno>
 
 using namespace Qt::Literals::StringLiterals;
@@ -164,6 +165,35 @@ TEST_F(SmbConnectionTest, BlankOrEmptyUserNameConnectsWithoutCredentials) {
     job.Destination_NetworkUsername.clear();
     EXPECT_TRUE(job.ConnectToStorage().startsWith(u"ERROR: "_s));
     EXPECT_FALSE(job.NetworkConnection);
+}
+
+} // namespace
+} // namespace morvane
+
+namespace morvane {
+namespace {
+
+TEST(NetworkPathConnectionTest, RefusesPathsItCannotHandOnWithoutReachingAnyServer) {
+    struct Case {
+        QString path;
+        QString error;
+    };
+    const Case cases[] = {
+        {u"\\\\nas\\share\\"_s + QString(5000, u'x'), u"File name too long"_s},
+        {u"/mnt/nas/backups"_s, u"Bad network Name: Invalid argument"_s},
+        {u"\\\\nas"_s, u"Bad network Name: Invalid argument"_s},
+    };
+    for (const Case& c : cases) {
+        TNetworkPathConnection connection;
+        EXPECT_FALSE(connection.Connect(c.path, u"ann"_s, u"pw"_s));
+        EXPECT_EQ(connection.FLastError, c.error);
+        EXPECT_TRUE(connection.FFailed);
+        EXPECT_FALSE(connection.FConnected);
+        EXPECT_TRUE(connection.FURI.isEmpty());
+        EXPECT_TRUE(connection.FUser.isEmpty());
+        EXPECT_TRUE(std::all_of(connection.FUNCData.begin(), connection.FUNCData.end(),
+                                [](char16_t unit) { return unit == 0; }));
+    }
 }
 
 } // namespace
