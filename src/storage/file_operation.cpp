@@ -26,6 +26,13 @@ QString WithoutLineBreaks(QString text) {
     return text.remove(QStringLiteral("\r\n"));
 }
 
+// The file name of a storage path; an SMB path may still separate its names with backslashes.
+QString StorageFileName(const QString& path) {
+    if (!IsNetworkPath(path))
+        return ExtractFileName(path);
+    return path.mid(std::max(path.lastIndexOf(u'/'), path.lastIndexOf(u'\\')) + 1);
+}
+
 // One call of FileOperation: the job, its storage and what the attempts share.
 class FileOperationRun {
 public:
@@ -119,7 +126,7 @@ bool FileOperationRun::MakeTemporaryCopy(const QString& local, const QString& re
         return false;
     }
     const QString temporary =
-        JoinPath(JoinPath(job_.JobOptions.General.PathForTempFiles, job_.stJobName), ExtractFileName(remote));
+        JoinPath(JoinPath(job_.JobOptions.General.PathForTempFiles, job_.stJobName), StorageFileName(remote));
     try {
         CopyStorageFile(localFs, local, storage_.For(temporary), temporary, Control());
     } catch (const TStorageError& error) {

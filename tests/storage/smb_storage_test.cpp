@@ -115,6 +115,15 @@ TEST_F(SmbStorageTest, FolderAndFileActionsOnTheShare) {
               orSuccess);
     EXPECT_EQ(ReadFileBytes(Served(u"x/y/z/a.txt"_s)), "alpha");
     EXPECT_FALSE(QFile::exists(HomePath(u"tmp/Docs/a.txt"_s)));
+    // A storage path written with backslashes only still names its temporary copy by the file name,
+    // as the retry's line shows.
+    job.LastJobResult.Log.clear();
+    EXPECT_EQ(job.FileOperation(atCopyFromLocalToRemoteFileThroughTempFolder, Local(u"a.txt"_s),
+                                server->UncPath(folder + u"/missing/t.txt"_s), 1, true),
+              orERROR_RemoteAccess);
+    EXPECT_EQ(CountLines(job, u"Copying the file: "_s + HomePath(u"tmp/Docs/t.txt"_s)), 1);
+    EXPECT_TRUE(QDir(HomePath(u"tmp/Docs"_s)).isEmpty());
+    job.LastJobResult.ErrorsCount = 0;
 
     // Renames of files and folders, refused onto existing entries.
     EXPECT_EQ(
