@@ -36,6 +36,8 @@ void AddToRunLog(TJob& job, const QString& englishText, const QString& path) {
     job.LastJobResult.Log.append(line);
 }
 
+void AddTranslatedToRunLog(TJob& job, const QString& text) { job.LastJobResult.Log.append(TimePrefix() + text); }
+
 void AddErrorToRunLog(TJob& job, const QString& text) {
     AddMarkedLine(job, TR_NOOP("ERROR:"), text);
     job.LastJobResult.ErrorsCount.fetch_add(1);

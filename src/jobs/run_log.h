@@ -13,6 +13,8 @@ struct TOptions;
 
 // Appends the translated English text, then one space and the path when one is given.
 void AddToRunLog(TJob& job, const QString& englishText, const QString& path = QString());
+// Appends a text already in its final, translated form.
+void AddTranslatedToRunLog(TJob& job, const QString& text);
 // Appends the translated "ERROR:" or "WARNING:", one space and the text (already in its final form),
 // and counts the line.
 void AddErrorToRunLog(TJob& job, const QString& text);

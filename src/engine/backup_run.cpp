@@ -1,0 +1,520 @@
+// The backup run of a files-and-folders job, and the removal of its backup from the storage.
+
+#include "engine/backup_working_set.h"
+#include "engine/source_scanner.h"
+#include "engine/storage_names.h"
+#include "i18n/translation.h"
+#include "jobs/events_log.h"
+#include "jobs/file_image.h"
+#include "jobs/run_log.h"
+#include "jobs/text_file.h"
+#include "platform/file_system.h"
+#include "platform/paths.h"
+#include "storage/storage_helpers.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace morvane {
+
+namespace {
+
+const QString SeparatorLine = QStringLiteral("-----------------------------");
+const QString StartFlagFile = QStringLiteral("_startflag.qkl");
+const QString FullMarker = QStringLiteral("Full)");
+const QString IncrementalMarker = QStringLiteral("Incremental)");
+const QString MirrorMarker = QStringLiteral("Syncronization)");
+// The list files of a run, in the order they are copied to the storage.
+const QString ListFiles[] = {QStringLiteral("_rrd.qkl"), QStringLiteral("_rf.qkl"), QStringLiteral("_rd.qkl"),
+                             QStringLiteral("_rrf.qkl")};
+
+// A backup name ends a full copy when the first "Full)" in it is at its very end.
+bool EndsFullCopy(const QString& name) {
+    const qsizetype at = name.indexOf(FullMarker);
+    return at >= 0 && at == name.size() - FullMarker.size();
+}
+
+QString MarkerOf(TBackupType type) {
+    switch (type) {
+    case btFull: return FullMarker;
+    case btInc: return IncrementalMarker;
+    case btSync: return MirrorMarker;
+    }
+    return MirrorMarker;
+}
+
+TBackupType TypeOfMarker(const QString& marker) {
+    if (marker == FullMarker)
+        return btFull;
+    if (marker == IncrementalMarker)
+        return btInc;
+    return btSync;
+}
+
+QStringList ReadTextFileLines(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? SplitTextLines(file.readAll()) : QStringList();
+}
+
+class TBackupRun {
+public:
+    explicit TBackupRun(TJob_FilesAndFolders& job) : job_(job), scanner_(job, set_) {}
+    void Run();
+
+private:
+    bool Cancelling() const { return job_.JobStatus == jsCancelling; }
+    void Cancel() { job_.JobStatus = jsCancelling; }
+    QString T(const QString& english) const { return job_.TranslateText(english); }
+    void Line(const QString& english, const QString& path = QString()) { AddToRunLog(job_, english, path); }
+    void Raw(const QString& text) { job_.LastJobResult.Log.append(text); }
+    void Warning(const QString& text) { AddWarningToRunLog(job_, text); }
+    TOperationResult Op(TFileOperationType type, const QString& local, const QString& remote, int retries,
+                        bool logError) {
+        return job_.FileOperation(type, local, remote, retries, logError);
+    }
+    int Retries() const { return job_.JobOptions.Processing.IfDestinationNotAvailable_Retry_Times; }
+    QString Stored(const QString& name) const { return JoinPath(jobFolder_, name); }
+    QString TempFile(const QString& name) const { return JoinPath(tempFolder_, name); }
+
+    bool Connect();
+    void EndWithoutConnection();
+    void Prepare();
+    void CheckStoredType();
+    void CheckInterruptedRun();
+    void RemovePrevious();
+    void ChooseKindAndTarget();
+    void SelectOldBackups();
+    void Prune(bool logErrors);
+    void CreateTargetAndStartFlag();
+    void ScanSources();
+    void ScanSource(const QString& entry);
+    void Record();
+    void Close();
+    void FailUnexpectedly(const QString& reason);
+
+    TJob_FilesAndFolders& job_;
+    TBackupWorkingSet set_;
+    TSourceScanner scanner_;
+    TDateTime startTime_ = 0;
+    QString jobFolder_;
+    QString connectionError_;
+    QString tempFolder_;
+    QString subfolder_;
+    QStringList mainBackupList_;
+    QStringList oldBackupsList_;
+    QStringList startFlagList_;
+    int64_t sizeOfLastFullBackup_ = 0;
+    int64_t sizeOfIncrements_ = 0;
+    bool storageCopyFound_ = false;
+    bool removePrevious_ = false;
+    bool previousRunInterrupted_ = false;
+    QString interruptedSubfolder_;
+    TBackupType storedType_ = btSync;
+};
+
+void TBackupRun::Run() {
+    startTime_ = Now();
+    job_.AddEventtoBackupHistory(T(QStringLiteral("Starting the backup.")), false);
+    const bool connected = Connect();
+    PrepareLogFolder(job_, false);
+    if (!connected) {
+        EndWithoutConnection();
+        return;
+    }
+    try {
+        Prepare();
+        if (!Cancelling())
+            CheckStoredType();
+        if (!Cancelling())
+            CheckInterruptedRun();
+        if (!Cancelling() && removePrevious_)
+            RemovePrevious();
+        if (!Cancelling()) {
+            ChooseKindAndTarget();
+            SelectOldBackups();
+            if (job_.Settings.Backup.RemoveOldBackupsBeforeStartingNewBackup)
+                Prune(!previousRunInterrupted_);
+            CreateTargetAndStartFlag();
+            ScanSources();
+            if (!Cancelling())
+                scanner_.CompareWithPreviousRun();
+            Record();
+        }
+    } catch (const std::exception& error) {
+        FailUnexpectedly(QString::fromUtf8(error.what()));
+    }
+    Close();
+}
+
+bool TBackupRun::Connect() {
+    jobFolder_ = job_.ConnectToStorage();
+    const QString errorMark = T(QStringLiteral("ERROR:"));
+    if (jobFolder_.startsWith(errorMark) || jobFolder_.isEmpty()) {
+        connectionError_ = jobFolder_;
+        jobFolder_.clear();
+        return false;
+    }
+    return true;
+}
+
+void TBackupRun::EndWithoutConnection() {
+    Line(QStringLiteral("Backup is cancelled."));
+    job_.AddEventtoBackupHistory(T(QStringLiteral("Backup is cancelled.")) + u' ' + connectionError_, false);
+    AddToEventsLog(FormatText(T(QStringLiteral("\"%s\" backup is cancelled:")), {job_.stJobName}) + u' ' +
+                   connectionError_);
+    job_.LastJobResult.Cancelled = true;
+    SaveRunLog(job_, startTime_);
+}
+
+void TBackupRun::Prepare() {
+    tempFolder_ = JoinPath(job_.JobOptions.General.PathForTempFiles, job_.stJobName);
+    job_.DeleteTempFiles();
+    QDir().mkpath(tempFolder_);
+    job_.CurrentBackupSize = 0;
+    job_.CurrentBackupFilesProcessed = 0;
+    if (Cancelling())
+        return;
+    if (!job_.JobOptions.Logging.DontLogCopyingInternalFiles) {
+        Raw(SeparatorLine);
+        Line(QStringLiteral("Copying database files."));
+    }
+    storageCopyFound_ = Op(atCopyFromRemoteToLocalFile, tempFolder_ + QStringLiteral(".bmj"),
+                           jobFolder_ + QStringLiteral(".bmj"), 0, false) == orSuccess;
+}
+
+void TBackupRun::CheckStoredType() {
+    const QString localCopy = tempFolder_ + QStringLiteral(".bmj");
+    if (!storageCopyFound_ || !FileExists(localCopy))
+        return;
+    TBackupChainState chain;
+    try {
+        job_.LoadRemoteJobFile(localCopy, false, chain);
+    } catch (const FileImageError&) {
+        AddErrorToRunLog(job_, T(QStringLiteral("The job file on the storage is damaged:")) + u' ' + jobFolder_ +
+                                   QStringLiteral(".bmj"));
+        Cancel();
+        return;
+    }
+    mainBackupList_ = chain.MainBackupList;
+    set_.PreviousLocalFilesList.Assign(chain.PreviousLocalFilesList);
+    set_.PreviousLocalFilesTimeList = chain.PreviousLocalFilesTimeList;
+    set_.PreviousLocalDirsList.Assign(chain.PreviousLocalDirsList);
+    sizeOfLastFullBackup_ = chain.SizeOfLastFullBackup;
+    sizeOfIncrements_ = chain.SizeOfAllIncrementsOrLastDifferentialCopy;
+    storedType_ = mainBackupList_.isEmpty() ? btSync : TypeOfMarker(mainBackupList_.first());
+    if (job_.Settings.Backup.BackupType != storedType_) {
+        Warning(T(QStringLiteral("Backup type has been changed in the settings.")) + u' ' +
+                T(QStringLiteral("Going to remove existing backup before to run this job.")));
+        removePrevious_ = true;
+    }
+}
+
+void TBackupRun::CheckInterruptedRun() {
+    const QString localFlag = TempFile(StartFlagFile);
+    if (Op(atCopyFromRemoteToLocalFile, localFlag, Stored(StartFlagFile), 0, false) != orSuccess)
+        return;
+    Warning(T(QStringLiteral("The previous backup has been cancelled and the backup files may be corrupted.")));
+    previousRunInterrupted_ = true;
+    startFlagList_ = ReadTextFileLines(localFlag);
+    if (!startFlagList_.isEmpty())
+        interruptedSubfolder_ = startFlagList_.first();
+    if (!interruptedSubfolder_.isEmpty() && !IsSafeFolderName(interruptedSubfolder_)) {
+        AddErrorToRunLog(job_, T(QStringLiteral("A name on the storage leads outside the backup folder and is refused:")) +
+                                   u' ' + interruptedSubfolder_);
+        Cancel();
+        return;
+    }
+    if (job_.JobOptions.Processing.RemovePreviousBackupIfCancelled || job_.Settings.Backup.BackupType == btSync) {
+        Raw(T(QStringLiteral("We have to remove the previous backup.")));
+        removePrevious_ = true;
+    } else {
+        if (!interruptedSubfolder_.isEmpty())
+            Op(atRenameRemoteFolder, Stored(interruptedSubfolder_ + QStringLiteral(" CANCELED")),
+               Stored(interruptedSubfolder_), 0, true);
+        Raw(QString());
+    }
+    startFlagList_.clear();
+}
+
+void TBackupRun::RemovePrevious() {
+    const QString previous = interruptedSubfolder_.isEmpty() ? jobFolder_ : Stored(interruptedSubfolder_);
+    if (Op(atRemoveRemoteNotEmptyFolder, QString(), previous, 0, true) != orSuccess)
+        Cancel();
+    if (!Cancelling() && interruptedSubfolder_.isEmpty()) {
+        if (Op(atRemoveRemoteFile, QString(), jobFolder_ + QStringLiteral(".bmj"), 0, true) != orSuccess) {
+            Cancel();
+        } else {
+            storageCopyFound_ = false;
+            mainBackupList_.clear();
+            set_.ClearLists();
+            sizeOfLastFullBackup_ = 0;
+            sizeOfIncrements_ = 0;
+        }
+    }
+    Raw(QString());
+}
+
+void TBackupRun::ChooseKindAndTarget() {
+    int incrementsSinceFull = -1;
+    for (qsizetype t = mainBackupList_.size() - 1; t >= 1; --t)
+        if (EndsFullCopy(mainBackupList_[t])) {
+            incrementsSinceFull = int(mainBackupList_.size() - 1 - t);
+            break;
+        }
+    const auto& backup = job_.Settings.Backup;
+    const QString stamp = LogFileStamp(startTime_) + QStringLiteral(" (");
+    set_.RunKind = backup.BackupType;
+    if (backup.BackupType == btInc) {
+        const int every = backup.PerformFullBackup_EveryCopies;
+        if (incrementsSinceFull >= every && incrementsSinceFull >= 0)
+            AddTranslatedToRunLog(job_, FormatText(T(QStringLiteral("The number of incremental copies (%s) has reached the specified value (%s). We need to perform a full backup.")),
+                                                   {QString::number(incrementsSinceFull), QString::number(every)}));
+        if (incrementsSinceFull == -1 || incrementsSinceFull >= every)
+            set_.RunKind = btFull;
+    }
+    if (set_.RunKind == btFull) {
+        subfolder_ = stamp + FullMarker;
+        AddTranslatedToRunLog(job_, T(QStringLiteral("Target: full copy of the source. Subdirectory:")) + u' ' + subfolder_);
+        job_.AddEventtoBackupHistory(T(QStringLiteral("Target: full copy of the source.")), true);
+    } else if (set_.RunKind == btInc) {
+        subfolder_ = stamp + IncrementalMarker;
+        AddTranslatedToRunLog(job_, T(QStringLiteral("Target: incremental copy of the source. Subdirectory:")) + u' ' +
+                                        subfolder_);
+        job_.AddEventtoBackupHistory(T(QStringLiteral("Target: incremental copy of the source.")), true);
+    }
+    set_.TargetFolder = subfolder_.isEmpty() ? jobFolder_ : Stored(subfolder_);
+    if (mainBackupList_.isEmpty())
+        mainBackupList_.append(MarkerOf(backup.BackupType));
+    if (backup.BackupType != btSync) {
+        mainBackupList_.append(subfolder_);
+        startFlagList_.append(subfolder_);
+    }
+    if (set_.RunKind == btFull) {
+        set_.PreviousLocalFilesList.Clear();
+        set_.PreviousLocalFilesTimeList.clear();
+        set_.PreviousLocalDirsList.Clear();
+    }
+}
+
+void TBackupRun::SelectOldBackups() {
+    const int keep = job_.Settings.Backup.NumberFullCopiesToKeep;
+    if (job_.Settings.Backup.BackupType == btSync || keep <= 0)
+        return;
+    int kept = 0;
+    for (qsizetype t = mainBackupList_.size() - 1; t >= 1; --t) {
+        if (kept == keep) {
+            oldBackupsList_.append(mainBackupList_[t]);
+            mainBackupList_.removeAt(t);
+        } else if (EndsFullCopy(mainBackupList_[t])) {
+            ++kept;
+        }
+    }
+}
+
+void TBackupRun::Prune(bool logErrors) {
+    if (oldBackupsList_.isEmpty())
+        return;
+    Raw(SeparatorLine);
+    Line(QStringLiteral("Removing the old backups."));
+    for (const QString& name : std::as_const(oldBackupsList_)) {
+        const bool safe = IsSafeFolderName(name);
+        if (safe && Op(atRemoveRemoteNotEmptyFolder, QString(), Stored(name), Retries(), false) == orSuccess)
+            continue;
+        if (logErrors || !safe)
+            AddErrorToRunLog(job_, T(QStringLiteral("Unable to remove the directory. Please remove it manually: ")) + u' ' +
+                                       Stored(name));
+    }
+    oldBackupsList_.clear();
+}
+
+void TBackupRun::CreateTargetAndStartFlag() {
+    if (!storageCopyFound_)
+        Op(atCreateRemoteFolder, QString(), jobFolder_, 0, false);
+    if (set_.TargetFolder != jobFolder_ &&
+        Op(atCreateRemoteFolder, QString(), set_.TargetFolder, 0, true) == orERROR_RemoteAccess) {
+        set_.TargetFolder.clear();
+        Cancel();
+    }
+    if (Cancelling())
+        return;
+    const QString localFlag = TempFile(StartFlagFile);
+    if (!WriteTextFileLines(localFlag, startFlagList_) ||
+        Op(atCopyFromLocalToRemoteFile, localFlag, Stored(StartFlagFile), Retries(), true) != orSuccess)
+        Cancel();
+}
+
+void TBackupRun::ScanSources() {
+    for (const QString& entry : std::as_const(job_.Settings.Sources.List)) {
+        if (Cancelling())
+            return;
+        ScanSource(entry);
+    }
+}
+
+void TBackupRun::ScanSource(const QString& entry) {
+    const QString folderMark = QString(PathSeparator) + u'*';
+    if (entry.endsWith(folderMark)) {
+        QString path = entry.chopped(2);
+        if (path.isEmpty())
+            path = PathSeparator;
+        if (DirectoryExists(path)) {
+            Raw(SeparatorLine);
+            Line(QStringLiteral("Starting the directory backup:"), path);
+            const QString name = path == QStringView(u"/") ? QString() : ExtractFileName(path);
+            bool ok = true;
+            if (!name.isEmpty() && !set_.PreviousLocalDirsList.Contains(name)) {
+                ok = scanner_.EnsureFolderChain(name);
+                if (ok)
+                    set_.CreatedDirsList.append(name);
+            }
+            if (ok) {
+                if (!name.isEmpty())
+                    set_.LocalDirsList.Append(name);
+                scanner_.ScanFolder(path, name);
+            }
+            return;
+        }
+    } else if (FileExists(entry)) {
+        Raw(SeparatorLine);
+        Line(QStringLiteral("Starting the file backup:"), entry);
+        scanner_.ScanSingleFile(entry, ExtractFileName(entry));
+        return;
+    }
+    Raw(SeparatorLine);
+    Warning(T(QStringLiteral("The source does not exist:")) + u' ' + entry);
+}
+
+void TBackupRun::Record() {
+    if (Cancelling())
+        return;
+    if (set_.RunKind == btInc) {
+        sizeOfIncrements_ += job_.CurrentBackupSize;
+    } else {
+        sizeOfIncrements_ = 0;
+        sizeOfLastFullBackup_ = job_.CurrentBackupSize;
+    }
+    TBackupChainState chain;
+    chain.MainBackupList = mainBackupList_;
+    chain.PreviousLocalDirsList = set_.LocalDirsList.Items();
+    chain.PreviousLocalFilesTimeList = set_.LocalFilesTimeList;
+    chain.PreviousLocalFilesList = set_.LocalFilesList.Items();
+    chain.SizeOfLastFullBackup = sizeOfLastFullBackup_;
+    chain.SizeOfAllIncrementsOrLastDifferentialCopy = sizeOfIncrements_;
+    const QString localCopy = tempFolder_ + QStringLiteral(".bmj");
+    job_.SaveRemoteJobFile(localCopy, chain);
+
+    const QStringList* lists[] = {&set_.RemovedDirsList, &set_.CopiedFilesList, &set_.CreatedDirsList,
+                                  &set_.RemovedFilesList};
+    for (int i = 0; i < 4; ++i)
+        if (!WriteTextFileLines(TempFile(ListFiles[i]), *lists[i])) {
+            AddErrorToRunLog(job_, T(QStringLiteral("Unable to write the file:")) + u' ' + TempFile(ListFiles[i]));
+            Cancel();
+            return;
+        }
+    if (job_.Settings.Backup.BackupType != btSync) {
+        if (!job_.JobOptions.Logging.DontLogCopyingInternalFiles) {
+            Raw(SeparatorLine);
+            Line(QStringLiteral("Copying the database files."));
+        }
+        for (const QString& list : ListFiles)
+            if (Op(atCopyFromLocalToRemoteFile, TempFile(list), JoinPath(set_.TargetFolder, list), Retries(), true) !=
+                orSuccess) {
+                Cancel();
+                return;
+            }
+    }
+    if (Op(atCopyFromLocalToRemoteFile, localCopy, jobFolder_ + QStringLiteral(".bmj"), Retries(), true) != orSuccess) {
+        Cancel();
+        return;
+    }
+    Op(atRemoveRemoteFile, QString(), Stored(StartFlagFile), 0, false);
+    if (!job_.Settings.Backup.RemoveOldBackupsBeforeStartingNewBackup)
+        Prune(true);
+}
+
+void TBackupRun::FailUnexpectedly(const QString& reason) {
+    AddErrorToRunLog(job_, T(QStringLiteral("The backup stopped on an unexpected error:")) + u' ' + reason);
+    Cancel();
+}
+
+void TBackupRun::Close() {
+    job_.CurrentFileOperationProgress = 0;
+    job_.CurrentFileOperationPath.Set(QStringView());
+    Raw(SeparatorLine);
+    QString finalText;
+    if (Cancelling()) {
+        finalText = T(QStringLiteral("Backup is cancelled."));
+        AddToEventsLog(FormatText(T(QStringLiteral("\"%s\" backup is cancelled.")), {job_.stJobName}));
+        job_.AddEventtoBackupHistory(finalText, false);
+        job_.LastJobResult.Cancelled = true;
+    } else {
+        const int64_t files = job_.CurrentBackupFilesProcessed;
+        const QString sizePart = files > 0 ? u' ' + T(QStringLiteral("Total size of the files:")) + u' ' +
+                                                 SizeText(job_.CurrentBackupSize)
+                                           : QString();
+        QString message = TR_NOOP("Backup job \"%s\" is finished. Files copied: %s.");
+        QString history = TR_NOOP("Backup job is finished.");
+        if (job_.LastJobResult.ErrorsCount > 0) {
+            message = TR_NOOP("Backup job \"%s\" is finished with errors. Files copied: %s.");
+            history = TR_NOOP("Backup job is finished with errors.");
+        } else if (job_.LastJobResult.WarningsCount > 0) {
+            message = TR_NOOP("Backup job \"%s\" is finished with warnings. Files copied: %s.");
+            history = TR_NOOP("Backup job is finished with warnings.");
+        }
+        finalText = FormatText(T(message) + sizePart, {job_.stJobName, QString::number(files)});
+        AddToEventsLog(finalText);
+        job_.AddEventtoBackupHistory(T(history), false);
+    }
+    AddTranslatedToRunLog(job_, finalText);
+    Line(QStringLiteral("Removing the temporary files."));
+    job_.DeleteTempFiles();
+    job_.DisconnectFromStorage();
+    SaveRunLog(job_, startTime_);
+}
+
+} // namespace
+
+void TJob_FilesAndFolders::Backup() {
+    JobStatus = jsRunning;
+    JobOperation = joBackup;
+    LastJobResult.StartTime = Now();
+    LastJobResult.EndTime = 0;
+    LastJobResult.Cancelled = false;
+    LastJobResult.ErrorsCount = 0;
+    LastJobResult.WarningsCount = 0;
+    LastJobResult.Log.clear();
+    OptionsToJobOptions();
+    AddToEventsLog(FormatText(Translate(QStringLiteral("Starting the \"%s\" backup.")), {stJobName}));
+    StartWorker([this] { BackupInThread(); });
+}
+
+void TJob_FilesAndFolders::BackupInThread() {
+    try {
+        TBackupRun(*this).Run();
+    } catch (const std::exception& error) {
+        // Even a failure outside every step must leave the job idle with its log kept.
+        AddErrorToRunLog(*this, TranslateText(QStringLiteral("The backup stopped on an unexpected error:")) + u' ' +
+                                    QString::fromUtf8(error.what()));
+        LastJobResult.Cancelled = true;
+        SaveRunLog(*this, LastJobResult.StartTime);
+    }
+}
+
+bool TJob_FilesAndFolders::Remove() {
+    OptionsToJobOptions();
+    JobOperation = joRemove;
+    const QString jobFolder = ConnectToStorage();
+    if (jobFolder.startsWith(TranslateText(QStringLiteral("ERROR:")))) {
+        AddToEventsLog(jobFolder);
+        return false;
+    }
+    if (jobFolder.isEmpty())
+        return false;
+    const bool removed =
+        FileOperation(atRemoveRemoteFile, QString(), jobFolder + QStringLiteral(".bmj"), 0, true) == orSuccess &&
+        FileOperation(atRemoveRemoteNotEmptyFolder, QString(), jobFolder, 0, true) == orSuccess;
+    DisconnectFromStorage();
+    return removed;
+}
+
+} // namespace morvane

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <ctime>
+
+namespace morvane {
+
+// What a folder walk needs of one entry, from one stat of it.
+struct TDirectoryEntry {
+    enum class Type { File, Directory, Missing, Other };
+    QString Name;
+    Type EntryType = Type::Missing;
+    bool Hidden = false;       // the name starts with "."
+    bool SymbolicLink = false; // the entry is a link (to a file, when EntryType is File)
+    timespec LastWrite{};
+    int64_t Size = 0;
+};
+
+// Reads one folder entry by entry, relative to an open descriptor, so a walk is bounded neither by
+// the length of a path nor by the number of open folders above it (one per level).
+class TDirectoryReader {
+public:
+    // Opens a folder by path (of any length).
+    explicit TDirectoryReader(const QString& path);
+    // Opens the folder `name` inside an open reader's folder; a symbolic link is never followed.
+    TDirectoryReader(const TDirectoryReader& parent, const QByteArray& name);
+    ~TDirectoryReader();
+    TDirectoryReader(const TDirectoryReader&) = delete;
+    TDirectoryReader& operator=(const TDirectoryReader&) = delete;
+
+    // 0 when open, otherwise the errno value of the failure.
+    int Error() const { return error_; }
+    // The next entry other than "." and ".."; false at the end. Links to files report the file they
+    // name; links to anything else, and entries that vanished meanwhile, report their own kind.
+    bool Next(TDirectoryEntry& entry, QByteArray& rawName);
+    // False once the folder itself has been removed.
+    bool StillExists() const;
+
+private:
+    void Open(int fd);
+
+    void* dir_ = nullptr;
+    int error_ = 0;
+};
+
+} // namespace morvane

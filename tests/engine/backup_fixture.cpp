@@ -1,0 +1,115 @@
+#include "engine/backup_fixture.h"
+
+#include "jobs/encryptor.h"
+#include "options/options.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+
+#include <chrono>
+#include <thread>
+
+#include <sys/stat.h>
+#include <utime.h>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace morvane::testing {
+
+void BackupTest::SetUp() {
+    TempHomeTest::SetUp();
+    SetClock(&clock);
+    ASSERT_TRUE(QDir().mkpath(Source()));
+    ASSERT_TRUE(QDir().mkpath(Dest()));
+    TOptions& options = GlobalOptions();
+    options = DefaultOptions();
+    options.Processing.IfDestinationNotAvailable_Retry_Times = 0;
+    options.Processing.IfDestinationNotAvailable_Wait_Sec = 0;
+    job = std::make_unique<TJob_FilesAndFolders>(u"Docs"_s);
+    job->DestinationPath = Dest();
+}
+
+void BackupTest::TearDown() {
+    if (job) {
+        job->Cancel();
+        job->WaitForWorker();
+    }
+    job.reset();
+    SetClock(nullptr);
+    TempHomeTest::TearDown();
+}
+
+QString BackupTest::Source(const QString& relative) const {
+    return relative.isEmpty() ? HomePath(u"src"_s) : HomePath(u"src/"_s + relative);
+}
+
+QString BackupTest::Dest(const QString& relative) const {
+    return relative.isEmpty() ? HomePath(u"dest"_s) : HomePath(u"dest/"_s + relative);
+}
+
+void BackupTest::WriteSource(const QString& relative, const QByteArray& content, int secondsAfterBase) {
+    const QString path = Source(relative);
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
+    WriteFileBytes(path, content);
+    const time_t when = 1'700'000'000 + secondsAfterBase;
+    const utimbuf times{when, when};
+    ASSERT_EQ(::utime(QFile::encodeName(path).constData(), &times), 0);
+}
+
+void BackupTest::RemoveSource(const QString& relative) {
+    const QString path = Source(relative);
+    if (QFileInfo(path).isDir())
+        ASSERT_TRUE(QDir(path).removeRecursively());
+    else
+        ASSERT_TRUE(QFile::remove(path));
+}
+
+void BackupTest::RunBackup() {
+    job->Backup();
+    job->WaitForWorker();
+    clock.AdvanceSeconds(24 * 3600);
+}
+
+void BackupTest::StartAndWaitUntilPaused() {
+    job->Backup();
+    for (int i = 0; i < 3000 && job->JobStatus != jsPaused && job->JobStatus != jsNone; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+}
+
+QStringList BackupTest::MainBackupList() const {
+    TJob_FilesAndFolders reader(job->stJobName);
+    TBackupChainState chain;
+    reader.LoadRemoteJobFile(JobFolder() + u".bmj"_s, false, chain);
+    return chain.MainBackupList;
+}
+
+QStringList BackupTest::Subfolders() const {
+    QStringList names = QDir(JobFolder()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    names.sort();
+    return names;
+}
+
+QStringList BackupTest::ListFile(const QString& subfolder, const QString& name) const {
+    const QByteArray bytes = ReadFileBytes(JobFolder() + u'/' + subfolder + u'/' + name);
+    EXPECT_TRUE(bytes.startsWith("\xEF\xBB\xBF")) << name.toStdString();
+    QString text = QString::fromUtf8(bytes.mid(3));
+    EXPECT_TRUE(text.isEmpty() || text.endsWith(u"\r\n"_s)) << name.toStdString();
+    QStringList lines = text.split(u"\r\n"_s);
+    lines.removeLast();
+    return lines;
+}
+
+QMap<QString, QByteArray> TreeContents(const QString& root) {
+    QMap<QString, QByteArray> files;
+    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (path.endsWith(u".qkl"_s))
+            continue;
+        files.insert(QDir(root).relativeFilePath(path), ReadFileBytes(path));
+    }
+    return files;
+}
+
+} // namespace morvane::testing
