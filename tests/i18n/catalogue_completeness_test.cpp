@@ -31,10 +31,11 @@ QString Unescape(const QString& literal) {
     return text;
 }
 
-// The literal texts passed to a lookup directly, to a run-log line, or marked with TR_NOOP.
+// The literal texts passed to a lookup directly (also through a run's short T helper), to a run-log
+// line, or marked with TR_NOOP.
 QSet<QString> TextsInSources(const QString& sourceDir) {
     static const QRegularExpression uses(
-        uR"re((?:\bTranslate|TranslateText|TranslateForCurrentThread|TranslateFor\(\s*[^,()]+,)\(?\s*QStringLiteral\(\s*"((?:[^"\\]|\\.)*)"\s*\))re"
+        uR"re((?:\bTranslate|TranslateText|TranslateForCurrentThread|\bT|TranslateFor\(\s*[^,()]+,)\(?\s*QStringLiteral\(\s*"((?:[^"\\]|\\.)*)"\s*\))re"
         uR"re(|\bAddToRunLog\(\s*[^,()]+,\s*(?:QStringLiteral|TR_NOOP)\(\s*"((?:[^"\\]|\\.)*)"\s*\))re"
         uR"re(|\bTR_NOOP\(\s*"((?:[^"\\]|\\.)*)"\s*\))re"_s);
     QSet<QString> texts;
@@ -71,6 +72,13 @@ TEST(CatalogueCompletenessTest, EveryTextOfTheProgramIsTranslated) {
             problems.append(u"no row:        "_s + text);
         else if ((*table)[1][row].isEmpty() || (*table)[2][row].isEmpty())
             problems.append(u"empty cell:    "_s + text);
+    }
+    // A repeated English text leaves its later rows unused, so an edit there would never show.
+    QSet<QString> seen;
+    for (const QString& english : table->first()) {
+        if (seen.contains(english))
+            problems.append(u"repeated row:  "_s + english);
+        seen.insert(english);
     }
     problems.sort();
     EXPECT_TRUE(problems.isEmpty()) << problems.join(u'\n').toStdString();
