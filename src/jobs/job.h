@@ -17,6 +17,8 @@ namespace morvane {
 
 class TNetworkPathConnection;
 class TRestoreDialogs;
+class IProcessService;
+class TDriveImageRestoreGuidance;
 // Deletes a connection where its type is complete (the storage layer), so this layer needs only its name.
 struct TNetworkPathConnectionDeleter {
     void operator()(TNetworkPathConnection* connection) const;
@@ -233,12 +235,28 @@ public:
     ~TJob_DriveImage() override { WaitForWorker(); }
     Kind JobKind() const override { return Kind::DriveImage; }
 
+    // Starts a backup run through the imaging tool on a worker thread and returns at once.
+    void Backup();
+    // The backup run; executes on the worker thread.
+    void BackupInThread();
+    // Deletes the storage copy of the job file and, when old versions are cleaned and the last run had
+    // no errors, launches the deletion of every image version; true when that deletion was launched.
+    bool Remove();
+    // Checks that the storage is reachable, then shows the restore guidance through `guidance`.
+    void Restore(TDriveImageRestoreGuidance& guidance);
+
     bool SaveLocalJobFile(const QString& AFileName);
     bool LoadLocalJobFile(const QString& path);
     bool LoadRemoteJobFile(const QString& path, bool LoadJobSettings);
     bool SaveRemoteJobFile(const QString& fileName) const;
 
     TSpecificSettings Settings;
+    // Starts the imaging tool; the system's own when not set. Set only while the job is idle.
+    IProcessService* ProcessService = nullptr;
+
+private:
+    // The imaging tool beside the program, found by the thread that starts a run.
+    QString toolBesideProgram_;
 };
 
 // Local job file operations by the job's actual kind.
