@@ -1,5 +1,6 @@
 // The backup run of a files-and-folders job, and the removal of its backup from the storage.
 
+#include "engine/backup_layout.h"
 #include "engine/backup_working_set.h"
 #include "engine/source_scanner.h"
 #include "engine/storage_names.h"
@@ -13,48 +14,14 @@
 #include "storage/storage_helpers.h"
 
 #include <QDir>
-#include <QFile>
 
 namespace morvane {
 
 namespace {
 
 const QString SeparatorLine = QStringLiteral("-----------------------------");
-const QString StartFlagFile = QStringLiteral("_startflag.qkl");
-const QString FullMarker = QStringLiteral("Full)");
-const QString IncrementalMarker = QStringLiteral("Incremental)");
-const QString MirrorMarker = QStringLiteral("Syncronization)");
 // The list files of a run, in the order they are copied to the storage.
-const QString ListFiles[] = {QStringLiteral("_rrd.qkl"), QStringLiteral("_rf.qkl"), QStringLiteral("_rd.qkl"),
-                             QStringLiteral("_rrf.qkl")};
-
-// A backup name ends a full copy when the first "Full)" in it is at its very end.
-bool EndsFullCopy(const QString& name) {
-    const qsizetype at = name.indexOf(FullMarker);
-    return at >= 0 && at == name.size() - FullMarker.size();
-}
-
-QString MarkerOf(TBackupType type) {
-    switch (type) {
-    case btFull: return FullMarker;
-    case btInc: return IncrementalMarker;
-    case btSync: return MirrorMarker;
-    }
-    return MirrorMarker;
-}
-
-TBackupType TypeOfMarker(const QString& marker) {
-    if (marker == FullMarker)
-        return btFull;
-    if (marker == IncrementalMarker)
-        return btInc;
-    return btSync;
-}
-
-QStringList ReadTextFileLines(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? SplitTextLines(file.readAll()) : QStringList();
-}
+const QString ListFiles[] = {RemovedDirsFile, CopiedFilesFile, CreatedDirsFile, RemovedFilesFile};
 
 class TBackupRun {
 public:
@@ -167,7 +134,7 @@ void TBackupRun::EndWithoutConnection() {
 }
 
 void TBackupRun::Prepare() {
-    tempFolder_ = JoinPath(job_.JobOptions.General.PathForTempFiles, job_.stJobName);
+    tempFolder_ = JobTempFolder(job_);
     job_.DeleteTempFiles();
     QDir().mkpath(tempFolder_);
     job_.CurrentBackupSize = 0;
@@ -178,20 +145,20 @@ void TBackupRun::Prepare() {
         Raw(SeparatorLine);
         Line(QStringLiteral("Copying database files."));
     }
-    storageCopyFound_ = Op(atCopyFromRemoteToLocalFile, tempFolder_ + QStringLiteral(".bmj"),
-                           jobFolder_ + QStringLiteral(".bmj"), 0, false) == orSuccess;
+    storageCopyFound_ = Op(atCopyFromRemoteToLocalFile, LocalJobCopy(job_), jobFolder_ + JobCopyExtension, 0,
+                           false) == orSuccess;
 }
 
 void TBackupRun::CheckStoredType() {
-    const QString localCopy = tempFolder_ + QStringLiteral(".bmj");
+    const QString localCopy = LocalJobCopy(job_);
     if (!storageCopyFound_ || !FileExists(localCopy))
         return;
     TBackupChainState chain;
     try {
         job_.LoadRemoteJobFile(localCopy, false, chain);
     } catch (const FileImageError&) {
-        AddErrorToRunLog(job_, T(QStringLiteral("The job file on the storage is damaged:")) + u' ' + jobFolder_ +
-                                   QStringLiteral(".bmj"));
+        AddErrorToRunLog(job_, T(QStringLiteral("The job file on the storage is damaged:")) + u' ' +
+                                   jobFolder_ + JobCopyExtension);
         Cancel();
         return;
     }
@@ -201,7 +168,9 @@ void TBackupRun::CheckStoredType() {
     set_.PreviousLocalDirsList.Assign(chain.PreviousLocalDirsList);
     sizeOfLastFullBackup_ = chain.SizeOfLastFullBackup;
     sizeOfIncrements_ = chain.SizeOfAllIncrementsOrLastDifferentialCopy;
-    storedType_ = mainBackupList_.isEmpty() ? btSync : TypeOfMarker(mainBackupList_.first());
+    storedType_ = btSync;
+    if (!mainBackupList_.isEmpty())
+        TypeOfMarker(mainBackupList_.first(), storedType_);
     if (job_.Settings.Backup.BackupType != storedType_) {
         Warning(T(QStringLiteral("Backup type has been changed in the settings.")) + u' ' +
                 T(QStringLiteral("Going to remove existing backup before to run this job.")));
@@ -213,18 +182,21 @@ void TBackupRun::CheckInterruptedRun() {
     const QString localFlag = TempFile(StartFlagFile);
     if (Op(atCopyFromRemoteToLocalFile, localFlag, Stored(StartFlagFile), 0, false) != orSuccess)
         return;
-    Warning(T(QStringLiteral("The previous backup has been cancelled and the backup files may be corrupted.")));
+    Warning(
+        T(QStringLiteral("The previous backup has been cancelled and the backup files may be corrupted.")));
     previousRunInterrupted_ = true;
     startFlagList_ = ReadTextFileLines(localFlag);
     if (!startFlagList_.isEmpty())
         interruptedSubfolder_ = startFlagList_.first();
     if (!interruptedSubfolder_.isEmpty() && !IsSafeFolderName(interruptedSubfolder_)) {
-        AddErrorToRunLog(job_, T(QStringLiteral("A name on the storage leads outside the backup folder and is refused:")) +
-                                   u' ' + interruptedSubfolder_);
+        AddErrorToRunLog(
+            job_, T(QStringLiteral("A name on the storage leads outside the backup folder and is refused:")) +
+                      u' ' + interruptedSubfolder_);
         Cancel();
         return;
     }
-    if (job_.JobOptions.Processing.RemovePreviousBackupIfCancelled || job_.Settings.Backup.BackupType == btSync) {
+    if (job_.JobOptions.Processing.RemovePreviousBackupIfCancelled ||
+        job_.Settings.Backup.BackupType == btSync) {
         Raw(T(QStringLiteral("We have to remove the previous backup.")));
         removePrevious_ = true;
     } else {
@@ -241,7 +213,7 @@ void TBackupRun::RemovePrevious() {
     if (Op(atRemoveRemoteNotEmptyFolder, QString(), previous, 0, true) != orSuccess)
         Cancel();
     if (!Cancelling() && interruptedSubfolder_.isEmpty()) {
-        if (Op(atRemoveRemoteFile, QString(), jobFolder_ + QStringLiteral(".bmj"), 0, true) != orSuccess) {
+        if (Op(atRemoveRemoteFile, QString(), jobFolder_ + JobCopyExtension, 0, true) != orSuccess) {
             Cancel();
         } else {
             storageCopyFound_ = false;
@@ -267,19 +239,23 @@ void TBackupRun::ChooseKindAndTarget() {
     if (backup.BackupType == btInc) {
         const int every = backup.PerformFullBackup_EveryCopies;
         if (incrementsSinceFull >= every && incrementsSinceFull >= 0)
-            AddTranslatedToRunLog(job_, FormatText(T(QStringLiteral("The number of incremental copies (%s) has reached the specified value (%s). We need to perform a full backup.")),
-                                                   {QString::number(incrementsSinceFull), QString::number(every)}));
+            AddTranslatedToRunLog(
+                job_, FormatText(T(QStringLiteral("The number of incremental copies (%s) has reached the "
+                                                  "specified value (%s). We need to perform a full backup.")),
+                                 {QString::number(incrementsSinceFull), QString::number(every)}));
         if (incrementsSinceFull == -1 || incrementsSinceFull >= every)
             set_.RunKind = btFull;
     }
     if (set_.RunKind == btFull) {
         subfolder_ = stamp + FullMarker;
-        AddTranslatedToRunLog(job_, T(QStringLiteral("Target: full copy of the source. Subdirectory:")) + u' ' + subfolder_);
+        AddTranslatedToRunLog(job_, T(QStringLiteral("Target: full copy of the source. Subdirectory:")) +
+                                        u' ' + subfolder_);
         job_.AddEventtoBackupHistory(T(QStringLiteral("Target: full copy of the source.")), true);
     } else if (set_.RunKind == btInc) {
         subfolder_ = stamp + IncrementalMarker;
-        AddTranslatedToRunLog(job_, T(QStringLiteral("Target: incremental copy of the source. Subdirectory:")) + u' ' +
-                                        subfolder_);
+        AddTranslatedToRunLog(job_,
+                              T(QStringLiteral("Target: incremental copy of the source. Subdirectory:")) +
+                                  u' ' + subfolder_);
         job_.AddEventtoBackupHistory(T(QStringLiteral("Target: incremental copy of the source.")), true);
     }
     set_.TargetFolder = subfolder_.isEmpty() ? jobFolder_ : Stored(subfolder_);
@@ -321,8 +297,9 @@ void TBackupRun::Prune(bool logErrors) {
         if (safe && Op(atRemoveRemoteNotEmptyFolder, QString(), Stored(name), Retries(), false) == orSuccess)
             continue;
         if (logErrors || !safe)
-            AddErrorToRunLog(job_, T(QStringLiteral("Unable to remove the directory. Please remove it manually: ")) + u' ' +
-                                       Stored(name));
+            AddErrorToRunLog(
+                job_, T(QStringLiteral("Unable to remove the directory. Please remove it manually: ")) +
+                          u' ' + Stored(name));
     }
     oldBackupsList_.clear();
 }
@@ -400,14 +377,15 @@ void TBackupRun::Record() {
     chain.PreviousLocalFilesList = set_.LocalFilesList.Items();
     chain.SizeOfLastFullBackup = sizeOfLastFullBackup_;
     chain.SizeOfAllIncrementsOrLastDifferentialCopy = sizeOfIncrements_;
-    const QString localCopy = tempFolder_ + QStringLiteral(".bmj");
+    const QString localCopy = LocalJobCopy(job_);
     job_.SaveRemoteJobFile(localCopy, chain);
 
     const QStringList* lists[] = {&set_.RemovedDirsList, &set_.CopiedFilesList, &set_.CreatedDirsList,
                                   &set_.RemovedFilesList};
     for (int i = 0; i < 4; ++i)
         if (!WriteTextFileLines(TempFile(ListFiles[i]), *lists[i])) {
-            AddErrorToRunLog(job_, T(QStringLiteral("Unable to write the file:")) + u' ' + TempFile(ListFiles[i]));
+            AddErrorToRunLog(job_,
+                             T(QStringLiteral("Unable to write the file:")) + u' ' + TempFile(ListFiles[i]));
             Cancel();
             return;
         }
@@ -417,13 +395,14 @@ void TBackupRun::Record() {
             Line(QStringLiteral("Copying the database files."));
         }
         for (const QString& list : ListFiles)
-            if (Op(atCopyFromLocalToRemoteFile, TempFile(list), JoinPath(set_.TargetFolder, list), Retries(), true) !=
-                orSuccess) {
+            if (Op(atCopyFromLocalToRemoteFile, TempFile(list), JoinPath(set_.TargetFolder, list), Retries(),
+                   true) != orSuccess) {
                 Cancel();
                 return;
             }
     }
-    if (Op(atCopyFromLocalToRemoteFile, localCopy, jobFolder_ + QStringLiteral(".bmj"), Retries(), true) != orSuccess) {
+    if (Op(atCopyFromLocalToRemoteFile, localCopy, jobFolder_ + JobCopyExtension, Retries(), true) !=
+        orSuccess) {
         Cancel();
         return;
     }
@@ -493,8 +472,8 @@ void TJob_FilesAndFolders::BackupInThread() {
         TBackupRun(*this).Run();
     } catch (const std::exception& error) {
         // Even a failure outside every step must leave the job idle with its log kept.
-        AddErrorToRunLog(*this, TranslateText(QStringLiteral("The backup stopped on an unexpected error:")) + u' ' +
-                                    QString::fromUtf8(error.what()));
+        AddErrorToRunLog(*this, TranslateText(QStringLiteral("The backup stopped on an unexpected error:")) +
+                                    u' ' + QString::fromUtf8(error.what()));
         LastJobResult.Cancelled = true;
         SaveRunLog(*this, LastJobResult.StartTime);
     }
@@ -511,7 +490,7 @@ bool TJob_FilesAndFolders::Remove() {
     if (jobFolder.isEmpty())
         return false;
     const bool removed =
-        FileOperation(atRemoveRemoteFile, QString(), jobFolder + QStringLiteral(".bmj"), 0, true) == orSuccess &&
+        FileOperation(atRemoveRemoteFile, QString(), jobFolder + JobCopyExtension, 0, true) == orSuccess &&
         FileOperation(atRemoveRemoteNotEmptyFolder, QString(), jobFolder, 0, true) == orSuccess;
     DisconnectFromStorage();
     return removed;

@@ -1,12 +1,12 @@
 #include "engine/restore_run.h"
 
+#include "engine/backup_layout.h"
 #include "engine/storage_names.h"
 #include "i18n/translation.h"
 #include "jobs/events_log.h"
 #include "jobs/file_image.h"
 #include "jobs/job_file.h"
 #include "jobs/run_log.h"
-#include "jobs/text_file.h"
 #include "platform/file_system.h"
 #include "platform/local_files.h"
 #include "platform/paths.h"
@@ -15,7 +15,6 @@
 #include "storage/storage_helpers.h"
 
 #include <QDir>
-#include <QFile>
 
 #include <chrono>
 #include <thread>
@@ -24,26 +23,8 @@ namespace morvane {
 
 namespace {
 
-const QString FullMarker = QStringLiteral("Full)");
-const QString IncrementalMarker = QStringLiteral("Incremental)");
-const QString MirrorMarker = QStringLiteral("Syncronization)");
-const QString StartFlagFile = QStringLiteral("_startflag.qkl");
-const QString JobCopyExtension = QStringLiteral(".bmj");
 const QString RunSeparator(49, u'-');
 const QString FolderSeparator(47, u'-');
-
-QString JobTempFolder(const TJob& job) {
-    return JoinPath(job.JobOptions.General.PathForTempFiles, job.stJobName);
-}
-
-QString LocalJobCopy(const TJob& job) {
-    return JoinPath(job.JobOptions.General.PathForTempFiles, job.stJobName + JobCopyExtension);
-}
-
-QStringList ReadListFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? SplitTextLines(file.readAll()) : QStringList();
-}
 
 QString WithoutLineBreaks(QString text) {
     return text.remove(u'\r').replace(u'\n', u' ');
@@ -56,12 +37,7 @@ void SaveJobUnlessClosing(TJob_FilesAndFolders& job) {
 
 // Sets the job's backup type from the stored type marker; an unknown marker leaves it.
 void ApplyTypeMarker(TJob_FilesAndFolders& job, const QString& marker) {
-    if (marker == FullMarker)
-        job.Settings.Backup.BackupType = btFull;
-    else if (marker == IncrementalMarker)
-        job.Settings.Backup.BackupType = btInc;
-    else if (marker == MirrorMarker)
-        job.Settings.Backup.BackupType = btSync;
+    TypeOfMarker(marker, job.Settings.Backup.BackupType);
     job.NewSubfolderIsCreatedForEachBackup = job.Settings.Backup.BackupType != btSync;
 }
 
@@ -210,7 +186,7 @@ void TRestoreRun::RestoreChain(int listInd) {
     const QStringList& points = chain_.MainBackupList;
     if (listInd < 0 || listInd >= points.size())
         return;
-    if (IsFullRestorePoint(points[listInd])) {
+    if (EndsFullCopy(points[listInd])) {
         if (!IsSafeFolderName(points[listInd])) {
             AddErrorToRunLog(job_, T(QStringLiteral("The backup name leads outside the backup folder:")) +
                                        u' ' + points[listInd]);
@@ -218,7 +194,7 @@ void TRestoreRun::RestoreChain(int listInd) {
         } else if (!RestoreBackupFolder(JoinPath(jobFolder_, points[listInd]), false)) {
             Cancel();
         }
-    } else if (IsIncrementalRestorePoint(points[listInd])) {
+    } else if (EndsIncrementalCopy(points[listInd])) {
         RestoreChainUpTo(listInd);
     }
 }
@@ -227,7 +203,7 @@ void TRestoreRun::RestoreChain(int listInd) {
 void TRestoreRun::RestoreChainUpTo(int listInd) {
     const QStringList& points = chain_.MainBackupList;
     int full = listInd;
-    while (full >= 0 && !IsFullRestorePoint(points[full]))
+    while (full >= 0 && !EndsFullCopy(points[full]))
         --full;
     if (full < 0)
         return;
@@ -280,16 +256,16 @@ void TRestoreRun::ApplyLists(const QString& folder, const TRestoreLists& lists) 
 }
 
 bool TRestoreRun::LoadListFiles(const QString& folder, TRestoreLists& lists) {
-    const std::pair<QString, QStringList*> files[] = {{QStringLiteral("_rf.qkl"), &lists.FilesToCopy},
-                                                      {QStringLiteral("_rd.qkl"), &lists.FoldersToCreate},
-                                                      {QStringLiteral("_rrd.qkl"), &lists.FoldersToDelete},
-                                                      {QStringLiteral("_rrf.qkl"), &lists.FilesToDelete}};
+    const std::pair<QString, QStringList*> files[] = {{CopiedFilesFile, &lists.FilesToCopy},
+                                                      {CreatedDirsFile, &lists.FoldersToCreate},
+                                                      {RemovedDirsFile, &lists.FoldersToDelete},
+                                                      {RemovedFilesFile, &lists.FilesToDelete}};
     bool allCopied = true;
     for (const auto& [name, list] : files) {
         const QString local = JoinPath(JobTempFolder(job_), name);
         if (job_.FileOperation(atCopyFromRemoteToLocalFile, local, JoinPath(folder, name), 0, true) ==
             orSuccess)
-            *list = ReadListFile(local);
+            *list = ReadTextFileLines(local);
         else
             allCopied = false;
     }
@@ -430,15 +406,6 @@ void TRestoreRun::Finish() {
 
 QString ShownRestorePointName(const QString& storedName) {
     return QString(storedName).replace(u';', u':');
-}
-
-bool IsFullRestorePoint(const QString& storedName) {
-    const qsizetype at = storedName.indexOf(FullMarker);
-    return at >= 0 && at == storedName.size() - FullMarker.size();
-}
-
-bool IsIncrementalRestorePoint(const QString& storedName) {
-    return storedName.endsWith(IncrementalMarker);
 }
 
 QString ReadRestorePoints(TJob_FilesAndFolders& job, TRestorePoints& points) {

@@ -23,8 +23,4 @@ QString ReadRestorePoints(TJob_FilesAndFolders& job, TRestorePoints& points);
 // A backup name as the user sees it: every ";" shown as ":".
 QString ShownRestorePointName(const QString& storedName);
 
-// A point is full when the first "Full)" in its name is at its very end.
-bool IsFullRestorePoint(const QString& storedName);
-bool IsIncrementalRestorePoint(const QString& storedName);
-
 } // namespace morvane

@@ -6,7 +6,6 @@
 #include "platform/program_state.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -28,16 +27,8 @@ struct CliRun {
 };
 
 using Tree = QMap<QString, QByteArray>;
-
-Tree TreeContents(const QString& root) {
-    Tree tree;
-    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        tree.insert(QDir(root).relativeFilePath(path), testing::ReadFileBytes(path));
-    }
-    return tree;
-}
+using testing::TreeContents;
+using testing::WriteFileBytes;
 
 class CliRunTest : public testing::TempHomeTest {
 protected:
@@ -64,10 +55,6 @@ protected:
         QDir().mkpath(HomePath(folder));
         return relative.isEmpty() ? HomePath(folder) : HomePath(folder + u'/' + relative);
     }
-    static void Write(const QString& path, const QByteArray& bytes) {
-        ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
-        testing::WriteFileBytes(path, bytes);
-    }
     void FreshOutput() { ASSERT_TRUE(QDir(Out()).removeRecursively() && QDir().mkpath(Out())); }
 
     // A backup of the source in a second of its own, so every run gets its own backup folder.
@@ -89,8 +76,8 @@ protected:
 };
 
 TEST_F(CliRunTest, NewStoresTheSourcesAndSettingsAsGiven) {
-    Write(Src(u"Docs/a.txt"_s), "a");
-    Write(Src(u"notes.txt"_s), "n");
+    WriteFileBytes(Src(u"Docs/a.txt"_s), "a");
+    WriteFileBytes(Src(u"notes.txt"_s), "n");
     const CliRun run = Run({u"new"_s,
                             u"Docs"_s,
                             u"--source"_s,
@@ -138,8 +125,8 @@ TEST_F(CliRunTest, NewStoresTheSourcesAndSettingsAsGiven) {
 }
 
 TEST_F(CliRunTest, NewRefusesWhatTheJobEditorRefuses) {
-    Write(Src(u"A/Docs/a.txt"_s), "a");
-    Write(Src(u"B/docs/b.txt"_s), "b");
+    WriteFileBytes(Src(u"A/Docs/a.txt"_s), "a");
+    WriteFileBytes(Src(u"B/docs/b.txt"_s), "b");
     Ok({u"new"_s, u"Docs"_s, u"--source"_s, Src(u"A/Docs"_s), u"--dest"_s, Dest()});
     struct Case {
         QStringList arguments;
@@ -181,24 +168,24 @@ TEST_F(CliRunTest, NewRefusesWhatTheJobEditorRefuses) {
 }
 
 TEST_F(CliRunTest, AChainOfFullAndIncrementalCopiesRestoresEachPoint) {
-    Write(Src(u"Docs/a.txt"_s), "a1");
-    Write(Src(u"Docs/b.txt"_s), "b1");
-    Write(Src(u"Docs/Sub/c.txt"_s), "c1");
+    WriteFileBytes(Src(u"Docs/a.txt"_s), "a1");
+    WriteFileBytes(Src(u"Docs/b.txt"_s), "b1");
+    WriteFileBytes(Src(u"Docs/Sub/c.txt"_s), "c1");
     Ok({u"new"_s, u"Docs"_s, u"--source"_s, Src(u"Docs"_s), u"--dest"_s, Dest(), u"--full-every"_s, u"2"_s});
     QList<Tree> states;
     Backup(u"Docs"_s); // A: full
     states.append(TreeContents(Src()));
-    Write(Src(u"Docs/a.txt"_s), "a2 changed");
+    WriteFileBytes(Src(u"Docs/a.txt"_s), "a2 changed");
     Backup(u"Docs"_s); // B: incremental
     states.append(TreeContents(Src()));
     ASSERT_TRUE(QFile::remove(Src(u"Docs/a.txt"_s)));
     ASSERT_TRUE(QDir(Src(u"Docs/Sub"_s)).removeRecursively());
     Backup(u"Docs"_s); // C: incremental
     states.append(TreeContents(Src()));
-    Write(Src(u"Docs/d.txt"_s), "d");
+    WriteFileBytes(Src(u"Docs/d.txt"_s), "d");
     Backup(u"Docs"_s); // D: full again after two increments
     states.append(TreeContents(Src()));
-    Write(Src(u"Docs/b.txt"_s), "b2 changed");
+    WriteFileBytes(Src(u"Docs/b.txt"_s), "b2 changed");
     Backup(u"Docs"_s); // E: incremental
     states.append(TreeContents(Src()));
 
@@ -230,12 +217,12 @@ TEST_F(CliRunTest, AChainOfFullAndIncrementalCopiesRestoresEachPoint) {
 }
 
 TEST_F(CliRunTest, RestoreRefusesListEntriesThatLeaveTheOutputFolder) {
-    Write(Src(u"Docs/a.txt"_s), "a");
-    Write(HomePath(u"x"_s), "outside, must stay");
+    WriteFileBytes(Src(u"Docs/a.txt"_s), "a");
+    WriteFileBytes(HomePath(u"x"_s), "outside, must stay");
     Ok({u"new"_s, u"Docs"_s, u"--source"_s, Src(u"Docs"_s), u"--dest"_s, Dest()});
     Backup(u"Docs"_s);
     const QString point = Dest(u"Docs/"_s + PointFolders(u"Docs"_s).first());
-    Write(point + u"/x"_s, "hostile");
+    WriteFileBytes(point + u"/x"_s, "hostile");
     QStringList files = SplitTextLines(testing::ReadFileBytes(point + u"/_rf.qkl"_s));
     files << u"../x"_s << u"/etc/x"_s;
     ASSERT_TRUE(WriteTextFileLines(point + u"/_rf.qkl"_s, files));
@@ -254,8 +241,8 @@ TEST_F(CliRunTest, RestoreRefusesListEntriesThatLeaveTheOutputFolder) {
 }
 
 TEST_F(CliRunTest, MirrorRestoresItsLastRunAndRefusesWhenUnfinished) {
-    Write(Src(u"Docs/a.txt"_s), "a");
-    Write(Src(u"Docs/Sub/c.txt"_s), "c");
+    WriteFileBytes(Src(u"Docs/a.txt"_s), "a");
+    WriteFileBytes(Src(u"Docs/Sub/c.txt"_s), "c");
     Ok({u"new"_s, u"Mirror"_s, u"--source"_s, Src(u"Docs"_s), u"--dest"_s, Dest(), u"--type"_s, u"mirror"_s});
     Backup(u"Mirror"_s);
     EXPECT_EQ(Ok({u"points"_s, u"Mirror"_s}).out, u"mirror\n");
@@ -263,7 +250,7 @@ TEST_F(CliRunTest, MirrorRestoresItsLastRunAndRefusesWhenUnfinished) {
     EXPECT_EQ(TreeContents(Out()), TreeContents(Src()));
 
     FreshOutput();
-    Write(Dest(u"Mirror/_startflag.qkl"_s), "\xEF\xBB\xBF");
+    WriteFileBytes(Dest(u"Mirror/_startflag.qkl"_s), "\xEF\xBB\xBF");
     const CliRun run = Run({u"restore"_s, u"Mirror"_s, u"--to"_s, Out()});
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_TRUE(
@@ -274,7 +261,7 @@ TEST_F(CliRunTest, MirrorRestoresItsLastRunAndRefusesWhenUnfinished) {
 }
 
 TEST_F(CliRunTest, ImportAndRemoveFollowTheJobCommands) {
-    Write(Src(u"Docs/a.txt"_s), "a");
+    WriteFileBytes(Src(u"Docs/a.txt"_s), "a");
     Ok({u"new"_s, u"Docs"_s, u"--source"_s, Src(u"Docs"_s), u"--dest"_s, Dest(), u"--keep"_s, u"4"_s});
     Backup(u"Docs"_s);
     const QString copy = Dest(u"Docs.bmj"_s);
@@ -300,7 +287,7 @@ TEST_F(CliRunTest, ImportAndRemoveFollowTheJobCommands) {
         int exitCode;
         QString message;
     };
-    Write(Dest(u"broken.bmj"_s), "not a job");
+    WriteFileBytes(Dest(u"broken.bmj"_s), "not a job");
     const Case failures[] = {
         {{u"import"_s, Dest(u"missing.bmj"_s)}, 1, u"Unable to open the job file from the backup storage."_s},
         {{u"import"_s, Dest(u"broken.bmj"_s)}, 1, u"Unable to open the job file from the backup storage."_s},
@@ -323,7 +310,7 @@ TEST_F(CliRunTest, ImportAndRemoveFollowTheJobCommands) {
 }
 
 TEST_F(CliRunTest, EveryCommandSaysWhyItFails) {
-    Write(Src(u"Docs/a.txt"_s), "a");
+    WriteFileBytes(Src(u"Docs/a.txt"_s), "a");
     Ok({u"new"_s, u"Docs"_s, u"--source"_s, Src(u"Docs"_s), u"--dest"_s, Dest()});
     struct Case {
         QStringList arguments;
@@ -367,7 +354,7 @@ TEST_F(CliRunTest, EveryCommandSaysWhyItFails) {
 
 TEST_F(CliRunTest, AnInterruptCancelsTheBackupAndLetsItClose) {
     for (int i = 0; i < 15000; ++i)
-        Write(Src(u"Many/f"_s + QString::number(i) + u".txt"_s), QByteArray::number(i));
+        WriteFileBytes(Src(u"Many/f"_s + QString::number(i) + u".txt"_s), QByteArray::number(i));
     Ok({u"new"_s, u"Many"_s, u"--source"_s, Src(u"Many"_s), u"--dest"_s, Dest(), u"--type"_s, u"full"_s});
     QProcess process;
     process.start(QStringLiteral(MORVANE_CLI_PATH), {u"backup"_s, u"Many"_s});

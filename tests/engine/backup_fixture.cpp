@@ -4,7 +4,6 @@
 #include "options/options.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 
 #include <chrono>
@@ -48,9 +47,13 @@ QString BackupTest::Dest(const QString& relative) const {
     return relative.isEmpty() ? HomePath(u"dest"_s) : HomePath(u"dest/"_s + relative);
 }
 
+QString BackupTest::JobFolder(const QString& relative) const {
+    const QString folder = Dest(job->stJobName);
+    return relative.isEmpty() ? folder : folder + u'/' + relative;
+}
+
 void BackupTest::WriteSource(const QString& relative, const QByteArray& content, int secondsAfterBase) {
     const QString path = Source(relative);
-    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
     WriteFileBytes(path, content);
     const time_t when = 1'700'000'000 + secondsAfterBase;
     const utimbuf times{when, when};
@@ -100,15 +103,9 @@ QStringList BackupTest::ListFile(const QString& subfolder, const QString& name) 
     return lines;
 }
 
-QMap<QString, QByteArray> TreeContents(const QString& root) {
-    QMap<QString, QByteArray> files;
-    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        if (path.endsWith(u".qkl"_s))
-            continue;
-        files.insert(QDir(root).relativeFilePath(path), ReadFileBytes(path));
-    }
+QMap<QString, QByteArray> StoredFiles(const QString& root) {
+    QMap<QString, QByteArray> files = TreeContents(root);
+    files.removeIf([](const auto& file) { return file.key().endsWith(u".qkl"_s); });
     return files;
 }
 

@@ -19,7 +19,8 @@ protected:
 
     QString Source(const QString& relative = QString()) const;
     QString Dest(const QString& relative = QString()) const;
-    QString JobFolder() const { return Dest(job->stJobName); }
+    // The job folder on the storage, or a path inside it.
+    QString JobFolder(const QString& relative = QString()) const;
 
     // Writes a source file with the given content and last-write time (seconds after a fixed moment).
     void WriteSource(const QString& relative, const QByteArray& content, int secondsAfterBase = 0);
@@ -42,7 +43,7 @@ protected:
     std::unique_ptr<TJob_FilesAndFolders> job;
 };
 
-// Files below a folder (relative path -> content), the program's own list files left out.
-QMap<QString, QByteArray> TreeContents(const QString& root);
+// Files below a storage folder (relative path -> content), the program's own list files left out.
+QMap<QString, QByteArray> StoredFiles(const QString& root);
 
 } // namespace morvane::testing

@@ -15,7 +15,7 @@ namespace morvane {
 namespace {
 
 using testing::ReadFileBytes;
-using testing::TreeContents;
+using testing::StoredFiles;
 using testing::WriteFileBytes;
 
 QStringList Sorted(QStringList list) {
@@ -50,8 +50,9 @@ TEST_F(BackupRunTest, ExampleJobWritesTheLayoutAndListsOfAFullThenAnIncrementalR
     EXPECT_EQ(ListFile(FirstFull, u"_rd.qkl"_s), (QStringList{u"Documents"_s, u"Documents/Tax"_s}));
     EXPECT_EQ(ReadFileBytes(JobFolder() + u'/' + FirstFull + u"/_rrf.qkl"_s), "\xEF\xBB\xBF");
     EXPECT_EQ(ReadFileBytes(JobFolder() + u'/' + FirstFull + u"/_rrd.qkl"_s), "\xEF\xBB\xBF");
-    EXPECT_EQ(TreeContents(JobFolder() + u'/' + FirstFull),
-              (QMap<QString, QByteArray>{{u"Documents/a.txt"_s, "a"}, {u"Documents/Tax/2023.pdf"_s, "pdf"},
+    EXPECT_EQ(StoredFiles(JobFolder() + u'/' + FirstFull),
+              (QMap<QString, QByteArray>{{u"Documents/a.txt"_s, "a"},
+                                         {u"Documents/Tax/2023.pdf"_s, "pdf"},
                                          {u"notes.txt"_s, "notes"}}));
     EXPECT_FALSE(QFileInfo::exists(JobFolder() + u"/_startflag.qkl"_s));
     EXPECT_EQ(MainBackupList(), (QStringList{u"Incremental)"_s, FirstFull}));
@@ -65,7 +66,7 @@ TEST_F(BackupRunTest, ExampleJobWritesTheLayoutAndListsOfAFullThenAnIncrementalR
     EXPECT_EQ(ListFile(second, u"_rd.qkl"_s), QStringList{});
     EXPECT_EQ(ListFile(second, u"_rrf.qkl"_s), QStringList{u"Documents/Tax/2023.pdf"_s});
     EXPECT_EQ(ListFile(second, u"_rrd.qkl"_s), QStringList{});
-    EXPECT_EQ(TreeContents(JobFolder() + u'/' + second),
+    EXPECT_EQ(StoredFiles(JobFolder() + u'/' + second),
               (QMap<QString, QByteArray>{{u"Documents/a.txt"_s, "a, edited"}}));
     EXPECT_EQ(MainBackupList(), (QStringList{u"Incremental)"_s, FirstFull, second}));
     EXPECT_TRUE(QFileInfo::exists(Dest(u"Docs.bmj"_s)));
@@ -78,7 +79,7 @@ TEST_F(BackupRunTest, RunWithoutChangesCopiesNothingButRecordsItself) {
     RunBackup();
     const QString second = SecondDay + u" (Incremental)"_s;
     EXPECT_EQ(ListFile(second, u"_rf.qkl"_s), QStringList{});
-    EXPECT_TRUE(TreeContents(JobFolder() + u'/' + second).isEmpty());
+    EXPECT_TRUE(StoredFiles(JobFolder() + u'/' + second).isEmpty());
     const QStringList events = TakeEventTexts();
     ASSERT_FALSE(events.isEmpty());
     EXPECT_EQ(events.last(), u"Backup job \"Docs\" is finished. Files copied: 0."_s);
@@ -92,7 +93,8 @@ TEST_F(BackupRunTest, ClosingTextCountsFilesAndSize) {
     RunBackup();
     const QString closing = TakeEventTexts().last();
     // The size counts everything written to the storage, the run's own list files included.
-    EXPECT_TRUE(closing.startsWith(u"Backup job \"Docs\" is finished. Files copied: 1. Total size of the files: "_s))
+    EXPECT_TRUE(
+        closing.startsWith(u"Backup job \"Docs\" is finished. Files copied: 1. Total size of the files: "_s))
         << closing.toStdString();
     EXPECT_TRUE(closing.endsWith(u" KB"_s)) << closing.toStdString();
 }
@@ -110,7 +112,7 @@ TEST_F(BackupRunTest, FullCopyAfterTheGivenNumberOfIncrements) {
     EXPECT_TRUE(list[4].endsWith(u"(Full)"_s));
     EXPECT_TRUE(LogText().contains(
         u"The number of incremental copies (2) has reached the specified value (2). We need to perform a full backup."_s));
-    EXPECT_EQ(TreeContents(JobFolder() + u'/' + list[4]).size(), 3); // a full copy holds everything again
+    EXPECT_EQ(StoredFiles(JobFolder() + u'/' + list[4]).size(), 3); // a full copy holds everything again
 }
 
 TEST_F(BackupRunTest, PruningKeepsTheNewestFullCopiesAndTheirIncrements) {
@@ -131,13 +133,13 @@ TEST_F(BackupRunTest, MirrorFollowsDeletionsOfFilesAndFolders) {
     MakeExampleJob();
     job->Settings.Backup.BackupType = btSync;
     RunBackup();
-    EXPECT_EQ(TreeContents(JobFolder()).size(), 3);
+    EXPECT_EQ(StoredFiles(JobFolder()).size(), 3);
     RemoveSource(u"Documents/Tax"_s);
     WriteSource(u"Documents/new.txt"_s, "new");
     RunBackup();
-    EXPECT_EQ(TreeContents(JobFolder()),
-              (QMap<QString, QByteArray>{{u"Documents/a.txt"_s, "a"}, {u"Documents/new.txt"_s, "new"},
-                                         {u"notes.txt"_s, "notes"}}));
+    EXPECT_EQ(StoredFiles(JobFolder()),
+              (QMap<QString, QByteArray>{
+                  {u"Documents/a.txt"_s, "a"}, {u"Documents/new.txt"_s, "new"}, {u"notes.txt"_s, "notes"}}));
     EXPECT_FALSE(QFileInfo::exists(JobFolder() + u"/Documents/Tax"_s));
     EXPECT_EQ(MainBackupList(), QStringList{u"Syncronization)"_s});
 }
@@ -173,7 +175,7 @@ TEST_F(BackupRunTest, FiltersSkipListAndExclusions) {
     job->Settings.Sources.List = {Source(u"Pics/*"_s)};
     RunBackup();
     const QString full = Subfolders().value(0);
-    EXPECT_EQ(TreeContents(JobFolder() + u'/' + full).keys(),
+    EXPECT_EQ(StoredFiles(JobFolder() + u'/' + full).keys(),
               (QStringList{u"Pics/a.JPG"_s, u"Pics/keep/w.png"_s}));
     EXPECT_FALSE(QFileInfo::exists(JobFolder() + u'/' + full + u"/Pics/node_modules"_s));
 }
@@ -188,22 +190,24 @@ TEST_F(BackupRunTest, ExcludeFilterAndHiddenEntries) {
     GlobalOptions().Processing.SkipHiddenSystemFiles = true;
     job->Settings.Sources.List = {Source(u"D/*"_s)};
     RunBackup();
-    EXPECT_EQ(TreeContents(JobFolder() + u'/' + Subfolders().value(0)).keys(), QStringList{u"D/x.tmp.bak"_s});
+    EXPECT_EQ(StoredFiles(JobFolder() + u'/' + Subfolders().value(0)).keys(), QStringList{u"D/x.tmp.bak"_s});
 }
 
 TEST_F(BackupRunTest, LinksAndSpecialFiles) {
     WriteSource(u"D/real.txt"_s, "real");
     WriteSource(u"Elsewhere/inside.txt"_s, "elsewhere");
     ASSERT_EQ(::symlink(QFile::encodeName(Source(u"D/real.txt"_s)).constData(),
-                        QFile::encodeName(Source(u"D/link.txt"_s)).constData()), 0);
+                        QFile::encodeName(Source(u"D/link.txt"_s)).constData()),
+              0);
     ASSERT_EQ(::symlink(QFile::encodeName(Source(u"Elsewhere"_s)).constData(),
-                        QFile::encodeName(Source(u"D/linked-folder"_s)).constData()), 0);
+                        QFile::encodeName(Source(u"D/linked-folder"_s)).constData()),
+              0);
     ASSERT_EQ(::symlink("/nonexistent/target", QFile::encodeName(Source(u"D/dangling"_s)).constData()), 0);
     ASSERT_EQ(::mkfifo(QFile::encodeName(Source(u"D/pipe"_s)).constData(), 0600), 0);
     job->Settings.Sources.List = {Source(u"D/*"_s)};
     RunBackup();
     EXPECT_EQ(job->LastJobResult.ErrorsCount, 0) << LogText().toStdString();
-    EXPECT_EQ(TreeContents(JobFolder() + u'/' + Subfolders().value(0)),
+    EXPECT_EQ(StoredFiles(JobFolder() + u'/' + Subfolders().value(0)),
               (QMap<QString, QByteArray>{{u"D/real.txt"_s, "real"}, {u"D/link.txt"_s, "real"}}));
 }
 
@@ -213,7 +217,7 @@ TEST_F(BackupRunTest, MissingSourceWarnsAndTheOthersGoOn) {
     RunBackup();
     EXPECT_EQ(job->LastJobResult.WarningsCount, 2);
     EXPECT_TRUE(LogText().contains(u"WARNING: The source does not exist: "_s + Source(u"gone.txt"_s)));
-    EXPECT_EQ(TreeContents(JobFolder() + u'/' + Subfolders().value(0)).keys(), QStringList{u"here.txt"_s});
+    EXPECT_EQ(StoredFiles(JobFolder() + u'/' + Subfolders().value(0)).keys(), QStringList{u"here.txt"_s});
 }
 
 TEST_F(BackupRunTest, TemporaryFolderInsideASourceIsNotBackedUp) {
@@ -222,7 +226,7 @@ TEST_F(BackupRunTest, TemporaryFolderInsideASourceIsNotBackedUp) {
     WriteSource(u"D/doc.txt"_s, "doc");
     job->Settings.Sources.List = {Source(u"D/*"_s)};
     RunBackup();
-    EXPECT_EQ(TreeContents(JobFolder() + u'/' + Subfolders().value(0)).keys(), QStringList{u"D/doc.txt"_s});
+    EXPECT_EQ(StoredFiles(JobFolder() + u'/' + Subfolders().value(0)).keys(), QStringList{u"D/doc.txt"_s});
 }
 
 TEST_F(BackupRunTest, UnreachableStorageEndsCancelledWithoutTouchingIt) {
@@ -260,23 +264,25 @@ TEST_F(RefusingStorageTest, PausePolicyWaitsAndRepeatsTheFailedStepAfterResume) 
     Resume();
     job->WaitForWorker();
     EXPECT_FALSE(job->LastJobResult.Cancelled);
-    EXPECT_EQ(TreeContents(JobFolder()).size(), 3);
+    EXPECT_EQ(StoredFiles(JobFolder()).size(), 3);
 }
 
 TEST_F(RefusingStorageTest, CancelPolicyEndsTheRunAndTheNextRunStartsAfresh) {
     RunBackup();
     EXPECT_TRUE(job->LastJobResult.Cancelled);
-    EXPECT_TRUE(LogText().contains(u"The job will be cancelled because destination is not accepting the file."_s));
+    EXPECT_TRUE(
+        LogText().contains(u"The job will be cancelled because destination is not accepting the file."_s));
     EXPECT_TRUE(QFileInfo::exists(JobFolder() + u"/_startflag.qkl"_s));
 
     MakeStorageAcceptAgain();
     RunBackup();
     // The interrupted mirror run is found: everything is removed, the missing job copy ends this run too.
-    EXPECT_TRUE(LogText().contains(u"The previous backup has been cancelled and the backup files may be corrupted."_s));
+    EXPECT_TRUE(LogText().contains(
+        u"The previous backup has been cancelled and the backup files may be corrupted."_s));
     EXPECT_TRUE(job->LastJobResult.Cancelled);
     RunBackup();
     EXPECT_FALSE(job->LastJobResult.Cancelled) << LogText().toStdString();
-    EXPECT_EQ(TreeContents(JobFolder()).size(), 3);
+    EXPECT_EQ(StoredFiles(JobFolder()).size(), 3);
 }
 
 TEST_F(RefusingStorageTest, UserCancelOfAPausedRunClosesIt) {

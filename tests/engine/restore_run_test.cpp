@@ -1,7 +1,7 @@
 // The restore on storage layouts written by hand, as a backup leaves them, with scripted dialogs.
 
+#include "engine/backup_fixture.h"
 #include "engine/restore_run.h"
-#include "fixtures/temp_home.h"
 #include "jobs/job_file.h"
 #include "jobs/run_log.h"
 #include "jobs/text_file.h"
@@ -10,7 +10,6 @@
 #include "platform/program_state.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QMap>
 
@@ -62,56 +61,26 @@ struct BackupFolder {
 };
 
 using Tree = QMap<QString, QByteArray>;
+using testing::TreeContents;
+using testing::WriteFileBytes;
 
-Tree TreeContents(const QString& root) {
-    Tree tree;
-    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        tree.insert(QDir(root).relativeFilePath(path), testing::ReadFileBytes(path));
-    }
-    return tree;
-}
-
-class RestoreRunTest : public testing::TempHomeTest {
+// Restores from a storage layout written by hand into an output folder, answering from a script.
+class RestoreRunTest : public testing::BackupTest {
 protected:
     void SetUp() override {
-        TempHomeTest::SetUp();
-        ASSERT_TRUE(QDir().mkpath(Dest()));
+        BackupTest::SetUp();
         ASSERT_TRUE(QDir().mkpath(Output()));
-        TOptions& options = GlobalOptions();
-        options = DefaultOptions();
-        options.Processing.IfDestinationNotAvailable_Retry_Times = 0;
-        options.Processing.IfDestinationNotAvailable_Wait_Sec = 0;
-        job = std::make_unique<TJob_FilesAndFolders>(u"Docs"_s);
-        job->DestinationPath = Dest();
         dialogs.outputFolder = Output();
     }
 
-    void TearDown() override {
-        job->WaitForWorker();
-        job.reset();
-        TempHomeTest::TearDown();
-    }
-
-    QString Dest(const QString& relative = QString()) const { return Under(u"dest"_s, relative); }
-    QString Output(const QString& relative = QString()) const { return Under(u"out"_s, relative); }
-    QString JobFolder(const QString& relative = QString()) const {
-        return relative.isEmpty() ? Dest(u"Docs"_s) : Dest(u"Docs/"_s + relative);
-    }
-    QString Under(const QString& folder, const QString& relative) const {
-        return relative.isEmpty() ? HomePath(folder) : HomePath(folder + u'/' + relative);
-    }
-
-    static void Write(const QString& path, const QByteArray& bytes) {
-        ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
-        testing::WriteFileBytes(path, bytes);
+    QString Output(const QString& relative = QString()) const {
+        return relative.isEmpty() ? HomePath(u"out"_s) : HomePath(u"out/"_s + relative);
     }
 
     void WriteBackupFolder(const BackupFolder& folder) {
         const QString root = JobFolder(folder.name);
         for (auto it = folder.files.cbegin(); it != folder.files.cend(); ++it)
-            Write(JoinPath(root, it.key()), it.value());
+            WriteFileBytes(JoinPath(root, it.key()), it.value());
         ASSERT_TRUE(QDir().mkpath(root));
         ASSERT_TRUE(WriteTextFileLines(JoinPath(root, u"_rf.qkl"_s), folder.files.keys()));
         ASSERT_TRUE(WriteTextFileLines(JoinPath(root, u"_rd.qkl"_s), folder.createdDirs));
@@ -140,7 +109,7 @@ protected:
         chain.MainBackupList = {u"Syncronization)"_s};
         chain.PreviousLocalDirsList = dirs;
         for (auto it = files.cbegin(); it != files.cend(); ++it) {
-            Write(JobFolder(it.key()), it.value());
+            WriteFileBytes(JobFolder(it.key()), it.value());
             chain.PreviousLocalFilesList.append(it.key());
             chain.PreviousLocalFilesTimeList.append(u"2024-03-05 21:30:00:000"_s);
         }
@@ -173,7 +142,6 @@ protected:
         return last.mid(last.indexOf(u": "_s) + 2);
     }
 
-    std::unique_ptr<TJob_FilesAndFolders> job;
     ScriptedRestoreDialogs dialogs;
 };
 
@@ -251,9 +219,9 @@ TEST_F(RestoreRunTest, EachPointRestoresItsChainInOrder) {
 
 TEST_F(RestoreRunTest, RestoringOverExistingFilesReplacesThemAndKeepsOthers) {
     WriteChain({FiveRuns()[0], FiveRuns()[1]});
-    Write(Output(u"Docs/a.txt"_s), "mine");
+    WriteFileBytes(Output(u"Docs/a.txt"_s), "mine");
     ASSERT_EQ(::chmod(QFile::encodeName(Output(u"Docs/a.txt"_s)).constData(), 0444), 0);
-    Write(Output(u"Docs/other.txt"_s), "other");
+    WriteFileBytes(Output(u"Docs/other.txt"_s), "other");
     dialogs.point = 1;
     RunRestore();
     const Tree tree = TreeContents(Output());
@@ -278,7 +246,7 @@ TEST_F(RestoreRunTest, MirrorRestoresTheFilesOfItsLastRun) {
     job->Settings.Backup.BackupType = btSync;
     WriteMirror({{u"Docs/a.txt"_s, "a"}, {u"Docs/Sub/c.txt"_s, "c"}, {u"notes.txt"_s, "n"}},
                 {u"Docs"_s, u"Docs/Sub"_s, u"Docs/Empty"_s});
-    Write(JobFolder(u"Docs/stale.txt"_s), "not recorded");
+    WriteFileBytes(JobFolder(u"Docs/stale.txt"_s), "not recorded");
     RunRestore();
     EXPECT_TRUE(dialogs.shownPoints.isEmpty());
     EXPECT_EQ(TreeContents(Output()),
@@ -290,7 +258,7 @@ TEST_F(RestoreRunTest, MirrorRestoresTheFilesOfItsLastRun) {
 TEST_F(RestoreRunTest, AnUnfinishedMirrorIsRefused) {
     job->Settings.Backup.BackupType = btSync;
     WriteMirror({{u"Docs/a.txt"_s, "a"}}, {u"Docs"_s});
-    Write(JobFolder(u"_startflag.qkl"_s), "\xEF\xBB\xBF");
+    WriteFileBytes(JobFolder(u"_startflag.qkl"_s), "\xEF\xBB\xBF");
     RunRestore();
     const QString message =
         u"Last backup job was cancelled, so Morvane Backup is not able to restore your files. "
@@ -307,8 +275,8 @@ TEST_F(RestoreRunTest, AnUnfinishedMirrorIsRefused) {
 }
 
 TEST_F(RestoreRunTest, HostileListEntriesAreRefusedAndTheRestGoesOn) {
-    Write(HomePath(u"keep.txt"_s), "outside");
-    Write(HomePath(u"dest/Docs/keep.txt"_s), "inside the job folder");
+    WriteFileBytes(HomePath(u"keep.txt"_s), "outside");
+    WriteFileBytes(HomePath(u"dest/Docs/keep.txt"_s), "inside the job folder");
     BackupFolder full{
         u"2024-03-01 10;00;00 (Full)"_s, {{u"Docs/a.txt"_s, "a"}}, {u"Docs"_s, u"../evil"_s}, {}, {}};
     WriteChain({full});
@@ -334,7 +302,7 @@ TEST_F(RestoreRunTest, HostileListEntriesAreRefusedAndTheRestGoesOn) {
 }
 
 TEST_F(RestoreRunTest, AHostileBackupNameIsRefused) {
-    Write(HomePath(u"x/_rf.qkl"_s), "\xEF\xBB\xBF../../../keep.txt\r\n");
+    WriteFileBytes(HomePath(u"x/_rf.qkl"_s), "\xEF\xBB\xBF../../../keep.txt\r\n");
     TBackupChainState chain;
     chain.MainBackupList = {u"Incremental)"_s, u"../../x/(Full)"_s};
     WriteJobCopy(chain);
@@ -364,7 +332,7 @@ TEST_F(RestoreRunTest, FailuresBeforeTheRunEndItWithoutALogFile) {
          false},
         {"no job copy on the storage", [&] { QFile::remove(Dest(u"Docs.bmj"_s)); },
          u"Unable to copy the job file \"Docs.bmj\" from the backup directory."_s, false},
-        {"damaged job copy", [&] { Write(Dest(u"Docs.bmj"_s), "not a job file"); },
+        {"damaged job copy", [&] { WriteFileBytes(Dest(u"Docs.bmj"_s), "not a job file"); },
          u"Unable to open the job file from the backup storage."_s, false},
         {"chooser cancelled", [&] { dialogs.point.reset(); }, QString(), true},
     };

@@ -1,0 +1,56 @@
+#include "engine/backup_layout.h"
+
+#include "jobs/text_file.h"
+#include "platform/paths.h"
+
+#include <QFile>
+
+namespace morvane {
+
+QString MarkerOf(TBackupType type) {
+    switch (type) {
+    case btFull:
+        return FullMarker;
+    case btInc:
+        return IncrementalMarker;
+    case btSync:
+        return MirrorMarker;
+    }
+    return MirrorMarker;
+}
+
+bool TypeOfMarker(const QString& marker, TBackupType& type) {
+    if (marker == FullMarker)
+        type = btFull;
+    else if (marker == IncrementalMarker)
+        type = btInc;
+    else if (marker == MirrorMarker)
+        type = btSync;
+    else
+        return false;
+    return true;
+}
+
+bool EndsFullCopy(const QString& name) {
+    const qsizetype at = name.indexOf(FullMarker);
+    return at >= 0 && at == name.size() - FullMarker.size();
+}
+
+bool EndsIncrementalCopy(const QString& name) {
+    return name.endsWith(IncrementalMarker);
+}
+
+QString JobTempFolder(const TJob& job) {
+    return JoinPath(job.JobOptions.General.PathForTempFiles, job.stJobName);
+}
+
+QString LocalJobCopy(const TJob& job) {
+    return JobTempFolder(job) + JobCopyExtension;
+}
+
+QStringList ReadTextFileLines(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? SplitTextLines(file.readAll()) : QStringList();
+}
+
+} // namespace morvane

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "jobs/job.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace morvane {
+
+// Names a backup run writes on the storage and a restore reads back.
+
+// Present in the job folder from the start of a run until its successful end.
+inline const QString StartFlagFile = QStringLiteral("_startflag.qkl");
+// The storage copy of the job file lies beside the job folder: job folder + this extension.
+inline const QString JobCopyExtension = QStringLiteral(".bmj");
+
+// The four list files of a full or incremental backup folder.
+inline const QString CopiedFilesFile = QStringLiteral("_rf.qkl");
+inline const QString CreatedDirsFile = QStringLiteral("_rd.qkl");
+inline const QString RemovedFilesFile = QStringLiteral("_rrf.qkl");
+inline const QString RemovedDirsFile = QStringLiteral("_rrd.qkl");
+
+// Type markers: the first entry of the backup list, and the end of each backup folder's name.
+inline const QString FullMarker = QStringLiteral("Full)");
+inline const QString IncrementalMarker = QStringLiteral("Incremental)");
+inline const QString MirrorMarker = QStringLiteral("Syncronization)");
+
+QString MarkerOf(TBackupType type);
+// The type a marker names; false for a text that is no marker.
+bool TypeOfMarker(const QString& marker, TBackupType& type);
+
+// A backup name ends a full copy when the first "Full)" in it is at its very end.
+bool EndsFullCopy(const QString& name);
+bool EndsIncrementalCopy(const QString& name);
+
+// The job's own folder in the temporary root, and the local copy of its job file beside it.
+QString JobTempFolder(const TJob& job);
+QString LocalJobCopy(const TJob& job);
+
+// The lines of a text file the program wrote (BOM and CR LF optional); empty when it cannot be read.
+QStringList ReadTextFileLines(const QString& path);
+
+} // namespace morvane
