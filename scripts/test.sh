@@ -10,7 +10,7 @@ echo "== Normal build"
 "$root/scripts/build.sh" "$root/build"
 ctest --test-dir "$root/build" --output-on-failure -j "$jobs"
 
-core_targets=(morvane_core_tests morvane_cli_tests morvane-cli)
+core_targets=(morvane_core_tests morvane_cli_tests morvane-cli morvane_image_tests morvane-imager)
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 "$root/scripts/build.sh" "$root/build-asan" address "${core_targets[@]}"

@@ -32,7 +32,6 @@ private:
     QString T(const QString& english) const { return job_.TranslateText(english); }
 
     bool Connect();
-    void EndWithoutConnection();
     void Prepare();
     void RunTool();
     void FollowOutput(IChildProcess& tool);
@@ -58,7 +57,7 @@ void TDriveImageRun::Run() {
     const bool connected = Connect();
     PrepareLogFolder(job_, false);
     if (!connected) {
-        EndWithoutConnection();
+        EndBackupWithoutConnection(job_, startTime_, connectionError_);
         return;
     }
     try {
@@ -84,15 +83,6 @@ bool TDriveImageRun::Connect() {
         jobFolder_.clear();
     }
     return !jobFolder_.isEmpty();
-}
-
-void TDriveImageRun::EndWithoutConnection() {
-    AddToRunLog(job_, TR_NOOP("Backup is cancelled."));
-    job_.AddEventtoBackupHistory(T(TR_NOOP("Backup is cancelled.")) + u' ' + connectionError_, false);
-    AddToEventsLog(FormatText(T(TR_NOOP("\"%s\" backup is cancelled:")), {job_.stJobName}) + u' ' +
-                   connectionError_);
-    job_.LastJobResult.Cancelled = true;
-    SaveRunLog(job_, startTime_);
 }
 
 void TDriveImageRun::Prepare() {
@@ -190,16 +180,7 @@ void TDriveImageRun::Close() {
 } // namespace
 
 void TJob_DriveImage::Backup() {
-    JobStatus = jsRunning;
-    JobOperation = joBackup;
-    LastJobResult.StartTime = Now();
-    LastJobResult.EndTime = 0;
-    LastJobResult.Cancelled = false;
-    LastJobResult.ErrorsCount = 0;
-    LastJobResult.WarningsCount = 0;
-    LastJobResult.Log.clear();
-    OptionsToJobOptions();
-    AddToEventsLog(FormatText(Translate(QStringLiteral("Starting the \"%s\" backup.")), {stJobName}));
+    BeginBackup();
     toolBesideProgram_ = ImagingToolBesideProgram();
     StartWorker([this] {
         try {

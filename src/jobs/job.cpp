@@ -88,6 +88,19 @@ void TJob::OptionsToJobOptions(const TOptions& options) {
     JobOptions.ExcludedDirs.detach();
 }
 
+void TJob::BeginBackup() {
+    JobStatus = jsRunning;
+    JobOperation = joBackup;
+    LastJobResult.StartTime = Now();
+    LastJobResult.EndTime = 0;
+    LastJobResult.Cancelled = false;
+    LastJobResult.ErrorsCount = 0;
+    LastJobResult.WarningsCount = 0;
+    LastJobResult.Log.clear();
+    OptionsToJobOptions();
+    AddToEventsLog(FormatText(Translate(QStringLiteral("Starting the \"%s\" backup.")), {stJobName}));
+}
+
 void TJob::Cancel() {
     switch (JobStatus.load()) {
     case jsWaiting: {

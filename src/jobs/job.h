@@ -109,6 +109,9 @@ public:
 
     // Copies the options into JobOptions; runs read only this copy.
     void OptionsToJobOptions(const TOptions& options = GlobalOptions());
+    // The start of every backup run, on the user-interface thread: the job runs a backup with an empty
+    // result, takes its options copy and announces the run in the events log.
+    void BeginBackup();
     // Asks a running or paused job to stop, or takes a waiting job off the queue.
     void Cancel();
     void Pause();

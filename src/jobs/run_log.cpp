@@ -87,6 +87,17 @@ void SaveRunLog(TJob& job, TDateTime runStart) {
     job.JobStatus = jsNone;
 }
 
+void EndBackupWithoutConnection(TJob& job, TDateTime runStart, const QString& connectionError) {
+    AddToRunLog(job, QStringLiteral("Backup is cancelled."));
+    job.AddEventtoBackupHistory(
+        job.TranslateText(QStringLiteral("Backup is cancelled.")) + u' ' + connectionError, false);
+    AddToEventsLog(
+        FormatText(job.TranslateText(QStringLiteral("\"%s\" backup is cancelled:")), {job.stJobName}) + u' ' +
+        connectionError);
+    job.LastJobResult.Cancelled = true;
+    SaveRunLog(job, runStart);
+}
+
 QString HistoryExportPath(const TOptions& options, const QString& jobName) {
     return JoinPath(options.Logging.PathForLogFiles,
                     QStringLiteral("history - ") + jobName + LogFileExtension);

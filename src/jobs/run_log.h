@@ -40,6 +40,10 @@ bool PrepareLogFolder(TJob& job, bool restoreRun);
 // returns the job to jsNone.
 void SaveRunLog(TJob& job, TDateTime runStart);
 
+// Ends a backup run whose storage could not be reached: the cancellation in the run log, the history
+// and the events log with the connection's error text, then the closing sequence.
+void EndBackupWithoutConnection(TJob& job, TDateTime runStart, const QString& connectionError);
+
 // --- History export ----------------------------------------------------------------------------------
 
 QString HistoryExportPath(const TOptions& options, const QString& jobName);
