@@ -10,6 +10,7 @@
 #include "jobs/events_log.h"
 #include "options/options.h"
 #include "options/options_file.h"
+#include "platform/instance_lock.h"
 #include "platform/program_state.h"
 #include "platform/settings_store.h"
 #include "platform/special_folders.h"
@@ -20,6 +21,7 @@
 
 #include <functional>
 #include <map>
+#include <optional>
 
 namespace morvane {
 
@@ -83,8 +85,34 @@ const std::map<QString, TCommand>& Commands() {
         {QStringLiteral("history"), {{}, {}, 1, 1, PrintHistory}},
         {QStringLiteral("import"), {{}, {}, 1, 1, ImportJob}},
         {QStringLiteral("remove"), {{}, {QStringLiteral("--with-backups")}, 1, 1, RemoveJob}},
+        {QStringLiteral("schedule"),
+         {{QStringLiteral("--weekdays"), QStringLiteral("--month-days"), QStringLiteral("--at")},
+          {QStringLiteral("--off"), QStringLiteral("--catch-up"), QStringLiteral("--shutdown")},
+          1,
+          1,
+          ScheduleJob}},
+        {QStringLiteral("run-scheduler"), {{}, {}, 0, 0, RunScheduler}},
     };
     return commands;
+}
+
+// Commands that change jobs or run them. Only one program of a user may own the jobs at a time, or
+// two runs of one job could write the same backup chain and one program's save undo the other's.
+bool ChangesJobs(const QString& name) {
+    static const QSet<QString> names = {QStringLiteral("new"),          QStringLiteral("backup"),
+                                        QStringLiteral("restore"),      QStringLiteral("import"),
+                                        QStringLiteral("remove"),       QStringLiteral("schedule"),
+                                        QStringLiteral("run-scheduler")};
+    return names.contains(name);
+}
+
+QString LockRefusal(const TInstanceLock& lock) {
+    if (!lock.Problem().isEmpty())
+        return QStringLiteral("Unable to take the instance lock: ") + lock.Problem();
+    const int64_t holder = TInstanceLock::HolderProcessId(InstanceLockPath());
+    return QStringLiteral("Another Morvane Backup program of this user is running") +
+           (holder > 0 ? QStringLiteral(" (process %1)").arg(holder) : QString()) +
+           QStringLiteral(" and owns the jobs. Stop it first, or let it do this.");
 }
 
 QString PositionalProblem(const QString& name, const TCommand& command, qsizetype count) {
@@ -132,6 +160,14 @@ int RunCli(const QStringList& arguments) {
         return Usage(problem);
 
     PrepareProgram();
+    std::optional<TInstanceLock> lock;
+    if (ChangesJobs(found->first)) {
+        lock.emplace(InstanceLockPath());
+        if (!lock->Held()) {
+            const bool run = found->first == u"backup" || found->first == u"restore";
+            return Fail(LockRefusal(*lock), run ? ExitCancelled : ExitFailure);
+        }
+    }
     TJobsCatalogue catalogue(Program().ApplicationDirectory);
     catalogue.LoadJobsListAndJobs();
     PrintEvents(Err());

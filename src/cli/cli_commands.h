@@ -29,4 +29,8 @@ int RestoreJob(TJobsCatalogue& catalogue, const TCliArguments& arguments);
 int PrintRunLog(TJobsCatalogue& catalogue, const TCliArguments& arguments);
 int PrintHistory(TJobsCatalogue& catalogue, const TCliArguments& arguments);
 
+// The commands of scheduled work (cli_scheduler_commands.cpp).
+int ScheduleJob(TJobsCatalogue& catalogue, const TCliArguments& arguments);
+int RunScheduler(TJobsCatalogue& catalogue, const TCliArguments& arguments);
+
 } // namespace morvane

@@ -32,7 +32,11 @@ const char* const UsageText =
     "  morvane-cli log NAME [STAMP]\n"
     "  morvane-cli history NAME\n"
     "  morvane-cli import FILE.bmj\n"
-    "  morvane-cli remove NAME [--with-backups]\n";
+    "  morvane-cli remove NAME [--with-backups]\n"
+    "  morvane-cli schedule NAME (--weekdays mon,...|all | --month-days 1,...,31) --at HH:MM[:SS]\n"
+    "              [--at HH:MM[:SS] ...] [--catch-up] [--shutdown]\n"
+    "  morvane-cli schedule NAME --off\n"
+    "  morvane-cli run-scheduler\n";
 
 std::atomic<bool> interruptRequested{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler needs a lock-free flag");
