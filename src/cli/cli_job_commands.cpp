@@ -210,13 +210,10 @@ int RemoveJob(TJobsCatalogue& catalogue, const TCliArguments& arguments) {
         return ExitUnknownJob;
     bool folderRemoved = true;
     if (arguments.Has(QStringLiteral("--with-backups"))) {
+        // A drive-image job's images go through the imaging tool, which needs this program's rights
+        // to be enough: the command line never restarts itself elevated.
         auto* files = dynamic_cast<TJob_FilesAndFolders*>(job);
-        if (!files)
-            return Fail(
-                QStringLiteral("morvane-cli cannot remove the backups of a drive-image job; remove the job "
-                               "without --with-backups and its images with the imaging tool."),
-                ExitFailure);
-        folderRemoved = files->Remove();
+        folderRemoved = files ? files->Remove() : static_cast<TJob_DriveImage*>(job)->Remove();
         if (folderRemoved)
             AddToEventsLog(Translate(
                 QStringLiteral("The backup folder has been removed successfully on the storage device.")));

@@ -8,6 +8,7 @@
 #include "jobs/run_log.h"
 #include "jobs/text_file.h"
 #include "platform/file_system.h"
+#include "scheduler/job_starter.h"
 
 #include <QFile>
 
@@ -15,7 +16,8 @@ namespace morvane {
 
 namespace {
 
-// A files-and-folders job of that name, or nullptr after saying why not; `status` is the exit status.
+// A files-and-folders job of that name for the restore commands, or nullptr after saying why not;
+// `status` is the exit status.
 TJob_FilesAndFolders* FindFilesJob(const TJobsCatalogue& catalogue, const QString& name, int* status) {
     TJob* job = FindJob(catalogue, name);
     if (!job) {
@@ -24,9 +26,11 @@ TJob_FilesAndFolders* FindFilesJob(const TJobsCatalogue& catalogue, const QStrin
     }
     auto* files = dynamic_cast<TJob_FilesAndFolders*>(job);
     if (!files)
-        *status = Fail(QStringLiteral("morvane-cli runs files-and-folders jobs only; \"") + job->stJobName +
-                           QStringLiteral("\" is a drive-image job."),
-                       ExitCancelled);
+        *status =
+            Fail(QStringLiteral("\"") + job->stJobName +
+                     QStringLiteral("\" is a drive-image job: its images are restored from the system's "
+                                    "recovery environment, not by morvane-cli."),
+                 ExitCancelled);
     return files;
 }
 
@@ -75,12 +79,12 @@ private:
 } // namespace
 
 int BackupJob(TJobsCatalogue& catalogue, const TCliArguments& arguments) {
-    int status = ExitOk;
-    TJob_FilesAndFolders* job = FindFilesJob(catalogue, arguments.positional.first(), &status);
+    TJob* job = FindJob(catalogue, arguments.positional.first());
     if (!job)
-        return status;
-    job->Backup();
-    return WaitForRun(*job, true);
+        return ExitUnknownJob;
+    TJobStarter().StartBackup(*job);
+    // The imaging tool reports its own progress; file counters belong to files-and-folders runs.
+    return WaitForRun(*job, job->JobKind() == TJob::Kind::FilesAndFolders);
 }
 
 int ListRestorePoints(TJobsCatalogue& catalogue, const TCliArguments& arguments) {

@@ -14,7 +14,7 @@ namespace {
 
 bool PrepareOne(const QString& path, bool privateFolder, QString* errorBoxText) {
     const bool existed = QFileInfo(path).isDir();
-    const bool ready = privateFolder ? CreatePrivateDirectory(path) : (existed || QDir().mkdir(path));
+    const bool ready = privateFolder ? CreatePrivateDirectory(path) : (existed || QDir().mkpath(path));
     if (ready) {
         if (!existed)
             AddToEventsLog(Translate(QStringLiteral("Application directory is created:")) + u' ' + path);

@@ -13,7 +13,8 @@ QString TempDirectory();
 // The folder of the running executable (where "transl.dt" and the default lists are looked up).
 QString ExecutableDirectory();
 
-// Creates one directory level with owner-only permissions and tightens an existing one to them.
+// Creates the directory with owner-only permissions (missing parents with default ones) and tightens
+// an existing one to them.
 // Returns false when the folder does not exist afterwards.
 bool CreatePrivateDirectory(const QString& path);
 

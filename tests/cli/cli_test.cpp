@@ -117,5 +117,17 @@ TEST_F(CliTest, TextsFollowTheChosenInterfaceLanguage) {
         Run({u"show"_s, u"Nope"_s, u"--json"_s}).err.contains(u"Auftrag \"Nope\" wurde nicht gefunden."_s));
 }
 
+// The run itself is tested with the imaging tool; here the command line starts it and reports its end.
+TEST_F(CliTest, BackupRunsADriveImageJobAndRestoreRefersToRecovery) {
+    CatalogueTwoJobs();
+    const CliRun backup = Run({u"backup"_s, u"System"_s});
+    EXPECT_EQ(backup.exitCode, 2) << backup.out.toStdString() << backup.err.toStdString();
+    EXPECT_TRUE(backup.out.contains(u"\"System\" backup is cancelled:"_s)) << backup.out.toStdString();
+    EXPECT_TRUE(backup.out.contains(u"/media/usb"_s)) << backup.out.toStdString();
+    const CliRun restore = Run({u"restore"_s, u"System"_s, u"--to"_s, HomePath(u"out"_s), u"--latest"_s});
+    EXPECT_EQ(restore.exitCode, 2);
+    EXPECT_TRUE(restore.err.contains(u"\"System\" is a drive-image job"_s)) << restore.err.toStdString();
+}
+
 } // namespace
 } // namespace morvane

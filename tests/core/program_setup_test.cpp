@@ -32,6 +32,15 @@ TEST_F(ProgramStateTest, CreatesMissingDirectoriesPrivatelyAndSaysSo) {
     EXPECT_FALSE(Program().ClosingRequested);
 }
 
+TEST_F(ProgramStateTest, AnAccountWithoutItsConfigurationAndDataFoldersGetsThem) {
+    ASSERT_TRUE(QDir(HomePath(QStringLiteral("config"))).removeRecursively());
+    ASSERT_TRUE(QDir(HomePath(QStringLiteral("data"))).removeRecursively());
+    ASSERT_TRUE(PrepareApplicationDirectories(nullptr));
+    EXPECT_TRUE(QFileInfo(AppDir()).isDir());
+    EXPECT_TRUE(QFileInfo(Program().CommonApplicationDirectory).isDir());
+    EXPECT_FALSE(Program().ClosingRequested);
+}
+
 TEST_F(ProgramStateTest, ExistingDirectoryIsTightenedWithoutAnEvent) {
     ASSERT_EQ(::chmod(QFile::encodeName(AppDir()).constData(), 0755), 0);
     ASSERT_TRUE(QDir().mkpath(Program().CommonApplicationDirectory));

@@ -48,6 +48,8 @@ QString ExecutableDirectory() {
 }
 
 bool CreatePrivateDirectory(const QString& path) {
+    // A new account may not have its configuration folder yet: the parents get default permissions.
+    QDir().mkpath(QFileInfo(path).path());
     const QByteArray native = QFile::encodeName(path);
     if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
         return false;
