@@ -25,7 +25,13 @@ struct CliRun {
 
 class CliSchedulerTest : public testing::TempHomeTest {
 protected:
+    void SetUp() override {
+        testing::TempHomeTest::SetUp();
+        // The scheduler keeps the computer awake through the system bus: give it none to reach.
+        qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + QFile::encodeName(HomePath(u"no-bus"_s)));
+    }
     void TearDown() override {
+        qunsetenv("DBUS_SYSTEM_BUS_ADDRESS");
         if (scheduler_.state() != QProcess::NotRunning) {
             scheduler_.kill();
             scheduler_.waitForFinished();

@@ -6,6 +6,7 @@
 #include <QDBusMessage>
 #include <QDBusReply>
 #include <QDBusUnixFileDescriptor>
+#include <QFileInfo>
 #include <QUuid>
 
 namespace morvane {
@@ -16,6 +17,19 @@ const QString LoginService = QStringLiteral("org.freedesktop.login1");
 const QString LoginPath = QStringLiteral("/org/freedesktop/login1");
 const QString LoginManager = QStringLiteral("org.freedesktop.login1.Manager");
 constexpr int CallTimeoutMilliseconds = 5000;
+
+// False when the system bus's socket is missing (a container, a minimal system): then no login
+// manager can answer and the message-bus machinery, with its own thread, is never started.
+bool SystemBusSocketMayExist() {
+    QString address = qEnvironmentVariable("DBUS_SYSTEM_BUS_ADDRESS");
+    if (address.isEmpty())
+        address = QStringLiteral("unix:path=/run/dbus/system_bus_socket");
+    static const QString pathKey = QStringLiteral("unix:path=");
+    if (!address.startsWith(pathKey))
+        return true; // another transport: only a connection attempt can tell
+    const QString path = address.mid(pathKey.size()).section(u',', 0, 0).section(u';', 0, 0);
+    return QFileInfo::exists(path);
+}
 
 QDBusMessage LoginManagerCall(const QString& method) {
     return QDBusMessage::createMethodCall(LoginService, LoginPath, LoginManager, method);
@@ -36,6 +50,8 @@ public:
     }
 
     void KeepAwake() override {
+        if (!BusMayExist())
+            return;
         const QDBusConnection bus = Bus();
         if (inhibitor_.isValid() || !bus.isConnected())
             return;
@@ -51,6 +67,8 @@ public:
     void AllowSleep() override { inhibitor_ = QDBusUnixFileDescriptor(); }
 
     bool SwitchOff() override {
+        if (!BusMayExist())
+            return false;
         const QDBusConnection bus = Bus();
         if (!bus.isConnected())
             return false;
@@ -61,6 +79,8 @@ public:
     }
 
 private:
+    bool BusMayExist() const { return !privateConnectionName_.isEmpty() || SystemBusSocketMayExist(); }
+
     // Looked up at each call, so the static instance holds no connection past the application's end.
     QDBusConnection Bus() const {
         return privateConnectionName_.isEmpty() ? QDBusConnection::systemBus()
