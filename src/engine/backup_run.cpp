@@ -346,7 +346,7 @@ void TBackupRun::ScanSource(const QString& entry) {
             }
             if (ok) {
                 if (!name.isEmpty())
-                    set_.LocalDirsList.Append(name);
+                    set_.AddLocalDir(name);
                 scanner_.ScanFolder(path, name);
             }
             return;
@@ -372,9 +372,9 @@ void TBackupRun::Record() {
     }
     TBackupChainState chain;
     chain.MainBackupList = mainBackupList_;
-    chain.PreviousLocalDirsList = set_.LocalDirsList.Items();
+    chain.PreviousLocalDirsList = set_.LocalDirsList;
     chain.PreviousLocalFilesTimeList = set_.LocalFilesTimeList;
-    chain.PreviousLocalFilesList = set_.LocalFilesList.Items();
+    chain.PreviousLocalFilesList = set_.LocalFilesList;
     chain.SizeOfLastFullBackup = sizeOfLastFullBackup_;
     chain.SizeOfAllIncrementsOrLastDifferentialCopy = sizeOfIncrements_;
     const QString localCopy = LocalJobCopy(job_);

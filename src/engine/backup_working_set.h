@@ -7,6 +7,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
+#include <vector>
+
 namespace morvane {
 
 // The lists one backup run builds and compares. Relative paths start at the source folder's own name
@@ -16,19 +19,38 @@ struct TBackupWorkingSet {
     TPathList PreviousLocalFilesList;       // files recorded by the last successful run
     QStringList PreviousLocalFilesTimeList; // their last-write time texts, parallel to the above
     TPathList PreviousLocalDirsList;        // folders recorded by the last successful run
-    TPathList LocalFilesList;               // files found by this scan
+    QStringList LocalFilesList;             // files found by this scan
     QStringList LocalFilesTimeList;         // parallel to LocalFilesList
-    TPathList LocalDirsList;                // folders found by this scan
+    QStringList LocalDirsList;              // folders found by this scan
     QStringList CopiedFilesList;            // "_rf.qkl"
     QStringList CreatedDirsList;            // "_rd.qkl"
     QStringList RemovedFilesList;           // "_rrf.qkl"
     QStringList RemovedDirsList;            // "_rrd.qkl"
     QSet<QString> CreatedFoldersCache;      // folders already made in this run's target
     TBackupType RunKind = btSync;
-    QString TargetFolder;                   // storage folder that receives this run's files
+    QString TargetFolder; // storage folder that receives this run's files
+
+    // Records a file found by the scan; returns the index of its first entry in the previous file
+    // list, or -1.
+    qsizetype AddLocalFile(const QString& relPath, const QString& time);
+    // Takes back the file just added (it could not be read after all).
+    void RemoveLastLocalFile();
+    // Records a folder found by the scan; true when the last run recorded it too.
+    bool AddLocalDir(const QString& relPath);
+    // Whether this scan found the previous list's entry again.
+    bool FoundPreviousFile(qsizetype index) const;
+    bool FoundPreviousDir(qsizetype index) const;
 
     // Empties every list but the folder cache.
     void ClearLists();
+
+private:
+    // How often this scan found each previous entry, counted at the entry's first occurrence. The
+    // comparison pass only asks whether a previous entry was found again; counting answers that
+    // without indexing every path the scan finds.
+    std::vector<int32_t> previousFilesFound_;
+    std::vector<int32_t> previousDirsFound_;
+    qsizetype lastPreviousFile_ = -1; // where the last file found stood in the previous list
 };
 
 } // namespace morvane

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 namespace morvane {
 
 // An ordered list of relative paths (or time texts) that allows duplicates, with a hash index for
@@ -15,14 +17,14 @@ public:
     explicit TPathList(QStringList items) { Assign(std::move(items)); }
 
     void Assign(QStringList items);
-    void Append(const QString& item);
-    // Removes the last entry (the one just appended).
-    void RemoveLast();
     void Clear();
 
     bool Contains(const QString& item) const { return firstIndex_.contains(item); }
     // Index of the first entry equal to `item`, or -1.
     qsizetype IndexOf(const QString& item) const { return firstIndex_.value(item, -1); }
+    // The same, trying `hint` first: a scan of an unchanged tree meets the entries in the order of the
+    // list, and comparing one neighbour costs less than hashing the path.
+    qsizetype IndexOf(const QString& item, qsizetype hint) const;
 
     qsizetype Size() const { return items_.size(); }
     bool IsEmpty() const { return items_.isEmpty(); }
@@ -34,6 +36,7 @@ private:
 
     QStringList items_;
     QHash<QString, qsizetype> firstIndex_;
+    std::vector<bool> isFirst_; // whether each entry is the first one with its text
 };
 
 } // namespace morvane

@@ -18,8 +18,8 @@ namespace {
 
 // Names of operating-system files that are never taken from a folder source.
 const QSet<QString> SkippedFileNames = {
-    QStringLiteral("dumpstack.log.tmp"), QStringLiteral("pagefile.sys"),    QStringLiteral("swapfile.sys"),
-    QStringLiteral("ntuser.dat"),        QStringLiteral("hiberfil.sys"),    QStringLiteral("ntuser.dat.log1"),
+    QStringLiteral("dumpstack.log.tmp"), QStringLiteral("pagefile.sys"), QStringLiteral("swapfile.sys"),
+    QStringLiteral("ntuser.dat"),        QStringLiteral("hiberfil.sys"), QStringLiteral("ntuser.dat.log1"),
     QStringLiteral("ntuser.dat.log2"),
 };
 
@@ -35,26 +35,73 @@ QString WithoutTrailingSeparator(QString path) {
     return path;
 }
 
-void AppendTwoDigits(QString& text, int value, QChar after) {
-    text.append(QChar(u'0' + value / 10));
-    text.append(QChar(u'0' + value % 10));
-    if (!after.isNull())
-        text.append(after);
+// Adds `step` to the count of a previous entry; the counts take the size of the previous list, which
+// stays fixed while a scan runs.
+void CountFound(std::vector<int32_t>& counts, qsizetype listSize, qsizetype index, int32_t step) {
+    if (index < 0)
+        return;
+    if (counts.size() != static_cast<std::size_t>(listSize))
+        counts.assign(static_cast<std::size_t>(listSize), 0);
+    counts[static_cast<std::size_t>(index)] += step;
+}
+
+bool WasFound(const std::vector<int32_t>& counts, qsizetype index) {
+    return index >= 0 && static_cast<std::size_t>(index) < counts.size() &&
+           counts[static_cast<std::size_t>(index)] > 0;
 }
 
 } // namespace
+
+qsizetype TBackupWorkingSet::AddLocalFile(const QString& relPath, const QString& time) {
+    LocalFilesList.append(relPath);
+    LocalFilesTimeList.append(time);
+    const qsizetype previous = PreviousLocalFilesList.IndexOf(relPath, lastPreviousFile_ + 1);
+    CountFound(previousFilesFound_, PreviousLocalFilesList.Size(), previous, 1);
+    if (previous >= 0)
+        lastPreviousFile_ = previous;
+    return previous;
+}
+
+void TBackupWorkingSet::RemoveLastLocalFile() {
+    if (LocalFilesList.isEmpty())
+        return;
+    CountFound(previousFilesFound_, PreviousLocalFilesList.Size(),
+               PreviousLocalFilesList.IndexOf(LocalFilesList.last()), -1);
+    LocalFilesList.removeLast();
+    LocalFilesTimeList.removeLast();
+}
+
+bool TBackupWorkingSet::AddLocalDir(const QString& relPath) {
+    LocalDirsList.append(relPath);
+    const qsizetype previous = PreviousLocalDirsList.IndexOf(relPath);
+    CountFound(previousDirsFound_, PreviousLocalDirsList.Size(), previous, 1);
+    return previous >= 0;
+}
+
+bool TBackupWorkingSet::FoundPreviousFile(qsizetype index) const {
+    return WasFound(previousFilesFound_,
+                    PreviousLocalFilesList.IndexOf(PreviousLocalFilesList.At(index), index));
+}
+
+bool TBackupWorkingSet::FoundPreviousDir(qsizetype index) const {
+    return WasFound(previousDirsFound_,
+                    PreviousLocalDirsList.IndexOf(PreviousLocalDirsList.At(index), index));
+}
 
 void TBackupWorkingSet::ClearLists() {
     PreviousLocalFilesList.Clear();
     PreviousLocalFilesTimeList.clear();
     PreviousLocalDirsList.Clear();
-    LocalFilesList.Clear();
+    LocalFilesList.clear();
     LocalFilesTimeList.clear();
-    LocalDirsList.Clear();
+    LocalDirsList.clear();
     CopiedFilesList.clear();
     CreatedDirsList.clear();
     RemovedFilesList.clear();
     RemovedDirsList.clear();
+    previousFilesFound_.clear();
+    previousDirsFound_.clear();
+    lastPreviousFile_ = -1;
 }
 
 TSourceScanner::TSourceScanner(TJob_FilesAndFolders& job, TBackupWorkingSet& set)
@@ -87,19 +134,25 @@ bool TSourceScanner::ApplyDestinationPolicy() {
         job_.LastJobResult.Log.append(QString());
         const QString crlf = QStringLiteral("\r\n");
         AddWarningToRunLog(
-            job_, job_.TranslateText(QStringLiteral("The job will be cancelled because destination is not accepting the file.")) +
-                      crlf +
-                      job_.TranslateText(QStringLiteral("Possible reasons: device is disconnected; device is corrupted; network issues; transfer is blocked by antivirus.")) +
-                      crlf +
-                      job_.TranslateText(QStringLiteral("If you do not want to cancel the job next time, please open the General Options, the tab \"Backup\".")) +
-                      crlf + job_.TranslateText(QStringLiteral("Select the option \"Pause the job and wait for your action\".")));
+            job_,
+            job_.TranslateText(
+                QStringLiteral("The job will be cancelled because destination is not accepting the file.")) +
+                crlf +
+                job_.TranslateText(
+                    QStringLiteral("Possible reasons: device is disconnected; device is corrupted; network "
+                                   "issues; transfer is blocked by antivirus.")) +
+                crlf +
+                job_.TranslateText(QStringLiteral("If you do not want to cancel the job next time, please "
+                                                  "open the General Options, the tab \"Backup\".")) +
+                crlf +
+                job_.TranslateText(
+                    QStringLiteral("Select the option \"Pause the job and wait for your action\".")));
     }
     job_.JobStatus = jsCancelling;
     return false;
 }
 
-template <typename Step>
-bool TSourceScanner::RepeatWhilePaused(Step step) {
+template <typename Step> bool TSourceScanner::RepeatWhilePaused(Step step) {
     for (;;) {
         if (!WaitingPoint())
             return false;
@@ -110,7 +163,9 @@ bool TSourceScanner::RepeatWhilePaused(Step step) {
     }
 }
 
-QString TSourceScanner::TargetPath(const QString& relPath) const { return JoinPath(set_.TargetFolder, relPath); }
+QString TSourceScanner::TargetPath(const QString& relPath) const {
+    return JoinPath(set_.TargetFolder, relPath);
+}
 
 bool TSourceScanner::EnsureFolderChain(const QString& rel) {
     const QString path = WithoutTrailingSeparator(rel);
@@ -122,7 +177,8 @@ bool TSourceScanner::EnsureFolderChain(const QString& rel) {
         const QString prefix = end < 0 ? path : path.left(end);
         if (set_.CreatedFoldersCache.contains(prefix))
             continue;
-        if (job_.FileOperation(atCreateRemoteFolder, QString(), TargetPath(prefix), retries_, true) != orSuccess)
+        if (job_.FileOperation(atCreateRemoteFolder, QString(), TargetPath(prefix), retries_, true) !=
+            orSuccess)
             return false;
         set_.CreatedFoldersCache.insert(prefix);
     }
@@ -161,22 +217,23 @@ bool TSourceScanner::CreateNewFolder(const QString& relPath) {
     return RepeatWhilePaused([&] {
         if (set_.RunKind == btInc)
             return EnsureFolderChain(relPath);
-        return job_.FileOperation(atCreateRemoteFolder, QString(), TargetPath(relPath), retries_, true) == orSuccess;
+        return job_.FileOperation(atCreateRemoteFolder, QString(), TargetPath(relPath), retries_, true) ==
+               orSuccess;
     });
 }
 
 void TSourceScanner::ScanFolderEntry(TDirectoryReader& reader, const TDirectoryEntry& entry,
                                      const QByteArray& rawName, const QString& dir, const QString& rel) {
     if (!reader.StillExists()) {
-        AddWarningToRunLog(job_, job_.TranslateText(QStringLiteral("The directory does not exist:")) + u' ' + dir);
+        AddWarningToRunLog(job_,
+                           job_.TranslateText(QStringLiteral("The directory does not exist:")) + u' ' + dir);
         return;
     }
     const QString path = dir + entry.Name;
     if (IsExcludedFolder(path, entry.Name))
         return;
     const QString relPath = rel + entry.Name;
-    set_.LocalDirsList.Append(relPath);
-    if (!set_.PreviousLocalDirsList.Contains(relPath)) {
+    if (!set_.AddLocalDir(relPath)) {
         if (!CreateNewFolder(relPath))
             return;
         set_.CreatedDirsList.append(relPath);
@@ -200,23 +257,37 @@ bool TSourceScanner::PassesExtensionFilter(const QString& name) const {
 QString TSourceScanner::TimeText(const timespec& lastWrite) const {
     std::tm local{};
     ::localtime_r(&lastWrite.tv_sec, &local);
-    QString text;
-    text.reserve(23);
-    text.append(QString::number(local.tm_year + 1900).rightJustified(4, u'0'));
-    text.append(u'-');
-    AppendTwoDigits(text, local.tm_mon + 1, u'-');
-    AppendTwoDigits(text, local.tm_mday, u' ');
-    AppendTwoDigits(text, local.tm_hour, timeSeparator_);
-    AppendTwoDigits(text, local.tm_min, timeSeparator_);
-    AppendTwoDigits(text, local.tm_sec, timeSeparator_);
-    text.append(QString::number(lastWrite.tv_nsec / 1'000'000).rightJustified(3, u'0'));
-    return text;
+    // Written digit by digit: this runs once for every file of every run.
+    char16_t text[23];
+    const auto put = [&text](int at, int value, int digits) {
+        for (int i = digits - 1; i >= 0; --i, value /= 10)
+            text[at + i] = static_cast<char16_t>(u'0' + value % 10);
+    };
+    const char16_t separator = timeSeparator_.unicode();
+    const int year = local.tm_year + 1900;
+    put(0, year >= 0 && year <= 9999 ? year : 0, 4);
+    text[4] = u'-';
+    put(5, local.tm_mon + 1, 2);
+    text[7] = u'-';
+    put(8, local.tm_mday, 2);
+    text[10] = u' ';
+    put(11, local.tm_hour, 2);
+    text[13] = separator;
+    put(14, local.tm_min, 2);
+    text[16] = separator;
+    put(17, local.tm_sec, 2);
+    text[19] = separator;
+    put(20, static_cast<int>(lastWrite.tv_nsec / 1'000'000), 3);
+    if (year < 0 || year > 9999)
+        return QString::number(year).rightJustified(4, u'0') + QStringView(text + 4, 19);
+    return QString(reinterpret_cast<const QChar*>(text), 23);
 }
 
 void TSourceScanner::ScanFileEntry(const TDirectoryEntry& entry, const QString& dir, const QString& rel) {
     const QString path = dir + entry.Name;
     if (entry.EntryType == TDirectoryEntry::Type::Missing) {
-        AddWarningToRunLog(job_, job_.TranslateText(QStringLiteral("The file does not exist:")) + u' ' + path);
+        AddWarningToRunLog(job_,
+                           job_.TranslateText(QStringLiteral("The file does not exist:")) + u' ' + path);
         return;
     }
     if (!PassesExtensionFilter(entry.Name) || SkippedFileNames.contains(entry.Name.toLower()))
@@ -226,24 +297,21 @@ void TSourceScanner::ScanFileEntry(const TDirectoryEntry& entry, const QString& 
 
 bool TSourceScanner::RecordAndCopy(const QString& localPath, const QString& relPath, const QString& folderRel,
                                    const QString& time, bool ensureChain) {
-    set_.LocalFilesList.Append(relPath);
-    set_.LocalFilesTimeList.append(time);
+    const qsizetype previous = set_.AddLocalFile(relPath, time);
     return RepeatWhilePaused([&] {
-        const qsizetype previous = set_.PreviousLocalFilesList.IndexOf(relPath);
         if (previous >= 0 && previous < set_.PreviousLocalFilesTimeList.size() &&
             set_.PreviousLocalFilesTimeList[previous] == time)
             return true; // unchanged since the last run
         if (ensureChain && !EnsureFolderChain(folderRel))
             return false;
-        switch (job_.FileOperation(atCopyFromLocalToRemoteFileThroughTempFolder, localPath, TargetPath(relPath),
-                                   retries_, true)) {
+        switch (job_.FileOperation(atCopyFromLocalToRemoteFileThroughTempFolder, localPath,
+                                   TargetPath(relPath), retries_, true)) {
         case orSuccess:
             set_.CopiedFilesList.append(relPath);
             job_.CurrentBackupFilesProcessed.fetch_add(1);
             return true;
         case orERROR_LocalAccess: // unreadable or locked: absent from this run
-            set_.LocalFilesList.RemoveLast();
-            set_.LocalFilesTimeList.removeLast();
+            set_.RemoveLastLocalFile();
             return true;
         case orERROR_RemoteAccess:
             return false;
@@ -274,15 +342,17 @@ void TSourceScanner::CompareWithPreviousRun() {
         return;
     const bool mirror = set_.RunKind == btSync;
     const QStringList& previousFiles = set_.PreviousLocalFilesList.Items();
-    for (const QString& file : previousFiles) {
-        if (set_.LocalFilesList.Contains(file))
+    for (qsizetype i = 0; i < previousFiles.size(); ++i) {
+        const QString& file = previousFiles[i];
+        if (set_.FoundPreviousFile(i))
             continue;
         if (!mirror) {
             set_.RemovedFilesList.append(file);
             continue;
         }
         const bool removed = RepeatWhilePaused([&] {
-            return job_.FileOperation(atRemoveRemoteFile, QString(), TargetPath(file), retries_, true) == orSuccess;
+            return job_.FileOperation(atRemoveRemoteFile, QString(), TargetPath(file), retries_, true) ==
+                   orSuccess;
         });
         if (!removed)
             return;
@@ -290,15 +360,15 @@ void TSourceScanner::CompareWithPreviousRun() {
     const QStringList& previousDirs = set_.PreviousLocalDirsList.Items();
     for (qsizetype i = previousDirs.size() - 1; i >= 0; --i) {
         const QString& folder = previousDirs[i];
-        if (set_.LocalDirsList.Contains(folder))
+        if (set_.FoundPreviousDir(i))
             continue;
         if (!mirror) {
             set_.RemovedDirsList.append(folder);
             continue;
         }
         const bool removed = RepeatWhilePaused([&] {
-            return job_.FileOperation(atRemoveRemoteEmptyFolder, QString(), TargetPath(folder), retries_, true) ==
-                   orSuccess;
+            return job_.FileOperation(atRemoveRemoteEmptyFolder, QString(), TargetPath(folder), retries_,
+                                      true) == orSuccess;
         });
         if (!removed)
             return;
