@@ -1,7 +1,7 @@
 // The real morvane-cli creating, backing up, restoring, importing and removing jobs on real folders.
 
+#include "cli/cli_job_fixture.h"
 #include "core/jobs_catalogue.h"
-#include "fixtures/temp_home.h"
 #include "jobs/text_file.h"
 #include "platform/program_state.h"
 
@@ -20,60 +20,12 @@ using namespace Qt::Literals::StringLiterals;
 namespace morvane {
 namespace {
 
-struct CliRun {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
+using testing::CliRun;
 using Tree = QMap<QString, QByteArray>;
 using testing::TreeContents;
 using testing::WriteFileBytes;
 
-class CliRunTest : public testing::TempHomeTest {
-protected:
-    CliRun Run(const QStringList& arguments, const QByteArray& input = QByteArray()) {
-        QProcess process;
-        process.start(QStringLiteral(MORVANE_CLI_PATH), arguments);
-        process.write(input);
-        process.closeWriteChannel();
-        EXPECT_TRUE(process.waitForFinished(60000));
-        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
-    }
-    // Runs a command that must succeed.
-    CliRun Ok(const QStringList& arguments) {
-        const CliRun run = Run(arguments);
-        EXPECT_EQ(run.exitCode, 0) << arguments.join(u' ').toStdString() << "\n" << run.err.toStdString();
-        return run;
-    }
-
-    QString Src(const QString& relative = QString()) const { return Under(u"src"_s, relative); }
-    QString Dest(const QString& relative = QString()) const { return Under(u"dest"_s, relative); }
-    QString Out(const QString& relative = QString()) const { return Under(u"out"_s, relative); }
-    QString Under(const QString& folder, const QString& relative) const {
-        QDir().mkpath(HomePath(folder));
-        return relative.isEmpty() ? HomePath(folder) : HomePath(folder + u'/' + relative);
-    }
-    void FreshOutput() { ASSERT_TRUE(QDir(Out()).removeRecursively() && QDir().mkpath(Out())); }
-
-    // A backup of the source in a second of its own, so every run gets its own backup folder.
-    void Backup(const QString& job) {
-        QThread::msleep(1100);
-        const CliRun run = Ok({u"backup"_s, job});
-        EXPECT_TRUE(run.out.contains(u"Backup job \""_s + job + u"\" is finished."_s))
-            << run.out.toStdString();
-    }
-
-    QJsonObject Show(const QString& job) {
-        const CliRun run = Ok({u"show"_s, job, u"--json"_s});
-        return QJsonDocument::fromJson(run.out.toUtf8()).object();
-    }
-
-    QStringList PointFolders(const QString& job) const {
-        return QDir(Dest(job)).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
-    }
-};
+class CliRunTest : public testing::CliJobTest {};
 
 TEST_F(CliRunTest, NewStoresTheSourcesAndSettingsAsGiven) {
     WriteFileBytes(Src(u"Docs/a.txt"_s), "a");

@@ -1,0 +1,91 @@
+// The real morvane-cli backing up to and restoring from a share of the test Samba server.
+
+#include "cli/cli_job_fixture.h"
+#include "fixtures/samba_server.h"
+
+#include <QDir>
+#include <QRandomGenerator>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace morvane {
+namespace {
+
+using testing::TreeContents;
+using testing::WriteFileBytes;
+
+class CliSmbTest : public testing::CliJobTest {
+protected:
+    void TearDown() override {
+        if (!folder.isEmpty())
+            QDir(Served()).removeRecursively();
+        CliJobTest::TearDown();
+    }
+    // The test's folder as the server's own file system holds it.
+    QString Served(const QString& relative = QString()) const {
+        const QString root = server->ShareFolder() + u'/' + folder;
+        return relative.isEmpty() ? root : root + u'/' + relative;
+    }
+
+    testing::SambaServer* server = nullptr;
+    QString folder;
+};
+
+TEST_F(CliSmbTest, BackupChainToAShareRestoresEachPoint) {
+    server = testing::SambaServer::Shared();
+    if (!server)
+        GTEST_SKIP() << "Samba server unavailable: " << testing::SambaServer::StartFailure().toStdString();
+    folder = u"cli-"_s + QString::number(QRandomGenerator::global()->generate());
+    ASSERT_TRUE(QDir().mkpath(Served(u"backups"_s))); // a destination folder must exist
+
+    QByteArray large(3 * 1024 * 1024 + 5, '\0');
+    for (qsizetype i = 0; i < large.size(); ++i)
+        large[i] = static_cast<char>((i * 7919) >> 5);
+    WriteFileBytes(Src(u"Docs/a.txt"_s), "a1");
+    WriteFileBytes(Src(u"Docs/Sub/large.bin"_s), large);
+    WriteFileBytes(Src(u"Docs/Sub/Deeper/.hidden"_s), "h");
+    WriteFileBytes(Src(u"Docs/Sub/empty.txt"_s), "");
+    const QString dest = u"//"_s + server->Host() + u'/' + server->Share() + u'/' + folder + u"/backups"_s;
+    const QByteArray password = server->Password().toUtf8();
+    testing::CliRun run = Ok({u"new"_s, u"Docs"_s, u"--source"_s, Src(u"Docs"_s), u"--dest"_s, dest,
+                              u"--user"_s, server->User(), u"--password-stdin"_s},
+                             password + '\n');
+    ASSERT_EQ(run.exitCode, 0);
+
+    QList<QMap<QString, QByteArray>> states;
+    Backup(u"Docs"_s); // full
+    states.append(TreeContents(Src()));
+    WriteFileBytes(Src(u"Docs/a.txt"_s), "a2, changed");
+    ASSERT_TRUE(QFile::remove(Src(u"Docs/Sub/Deeper/.hidden"_s)));
+    WriteFileBytes(Src(u"Docs/new.txt"_s), "new");
+    Backup(u"Docs"_s); // incremental
+    states.append(TreeContents(Src()));
+
+    // The layout arrived on the share: the job copy beside the job folder, one folder per run.
+    EXPECT_TRUE(QFile::exists(Served(u"backups/Docs.bmj"_s)));
+    const QStringList runs =
+        QDir(Served(u"backups/Docs"_s)).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    ASSERT_EQ(runs.size(), 2);
+    EXPECT_TRUE(runs[0].endsWith(u"(Full)"_s) && runs[1].endsWith(u"(Incremental)"_s));
+    EXPECT_EQ(testing::ReadFileBytes(Served(u"backups/Docs/"_s + runs[0] + u"/Docs/Sub/large.bin"_s)), large);
+    EXPECT_FALSE(QFile::exists(Served(u"backups/Docs/_startflag.qkl"_s)));
+
+    const QStringList points = Ok({u"points"_s, u"Docs"_s}).out.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(points.size(), 2);
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i + 1);
+        FreshOutput();
+        run = Run({u"restore"_s, u"Docs"_s, u"--to"_s, Out(), u"--point"_s, QString::number(i + 1)});
+        EXPECT_EQ(run.exitCode, 0) << run.out.toStdString() << run.err.toStdString();
+        EXPECT_TRUE(run.out.contains(u"Restore job \"Docs\" is finished."_s)) << run.out.toStdString();
+        EXPECT_EQ(TreeContents(Out()), states[i]);
+    }
+
+    // The password reaches the server but no log, history or output of the tool.
+    const QString log = Ok({u"log"_s, u"Docs"_s}).out + Ok({u"history"_s, u"Docs"_s}).out +
+                        Ok({u"show"_s, u"Docs"_s, u"--json"_s}).out + run.out + run.err;
+    EXPECT_FALSE(log.contains(server->Password()));
+}
+
+} // namespace
+} // namespace morvane
