@@ -16,6 +16,9 @@ public:
     virtual void AllowSleep() = 0;
     // Powers the computer off without asking other programs; true when the request was accepted.
     virtual bool SwitchOff() = 0;
+    // Restarts the computer into its boot menu, from which the recovery environment that restores a
+    // drive image is started; true when the restart was accepted.
+    virtual bool RestartIntoRecovery() = 0;
 };
 
 // The system's power control, through the login manager on the system message bus. User-interface

@@ -10,6 +10,8 @@
 #include "jobs/run_log.h"
 #include "options/options.h"
 #include "platform/date_time.h"
+#include "platform/program_state.h"
+#include "scheduler/scheduler_fakes.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -165,6 +167,19 @@ TEST_F(DriveImageJobTest, RemoveDeletesTheStorageCopyAndLeavesTheImagesUnlessAll
     EXPECT_FALSE(job.Remove());
     EXPECT_EQ(TakeEventTexts(), QStringList{MissingError()});
     EXPECT_TRUE(processes.Launched().empty());
+}
+
+// Whether the restart is accepted or not, the program closes.
+TEST_F(DriveImageJobTest, RestartingIntoRecoveryClosesTheProgramWhateverTheAnswer) {
+    for (const bool accepted : {true, false}) {
+        Program().ClosingRequested = false;
+        testing::FakePowerControl power;
+        power.RestartSucceeds = accepted;
+        RestartIntoRecoveryAndClose(power);
+        EXPECT_EQ(power.Calls, QStringList{u"restart into recovery"_s});
+        EXPECT_TRUE(Program().ClosingRequested);
+    }
+    Program().ClosingRequested = false;
 }
 
 } // namespace

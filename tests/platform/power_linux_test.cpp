@@ -67,11 +67,29 @@ public Q_SLOTS:
             sendErrorReply(QDBusError::AccessDenied, QStringLiteral("Not allowed"));
     }
 
+    void SetRebootToBootloaderMenu(qulonglong timeout) {
+        const QMutexLocker lock(&mutex_);
+        calls_.append(QStringLiteral("SetRebootToBootloaderMenu|") + QString::number(timeout));
+        if (bootMenuUnsupported_)
+            sendErrorReply(QDBusError::NotSupported, QStringLiteral("No boot loader menu"));
+    }
+
+    void Reboot(bool interactive) {
+        const QMutexLocker lock(&mutex_);
+        calls_.append(interactive ? QStringLiteral("Reboot|true") : QStringLiteral("Reboot|false"));
+    }
+
+    void SetBootMenuUnsupported(bool unsupported) {
+        const QMutexLocker lock(&mutex_);
+        bootMenuUnsupported_ = unsupported;
+    }
+
 private:
     mutable QMutex mutex_;
     QStringList calls_;
     QList<int> readEnds_;
     bool powerOffRefused_ = false;
+    bool bootMenuUnsupported_ = false;
 };
 
 // True when every copy of the lock behind `readEnd` is closed (the pipe reads end-of-file).
@@ -164,6 +182,17 @@ TEST_F(LoginManagerPowerTest, SwitchOffAsksWithoutPromptAndReportsRefusal) {
               (QStringList{QStringLiteral("PowerOff|false"), QStringLiteral("PowerOff|false")}));
 }
 
+TEST_F(LoginManagerPowerTest, RecoveryRestartAsksForTheBootMenuAndRestartsEvenWithoutIt) {
+    StartLoginManager();
+    auto power = MakeLoginManagerPowerControl(address_);
+    EXPECT_TRUE(power->RestartIntoRecovery());
+    manager_.SetBootMenuUnsupported(true);
+    EXPECT_TRUE(power->RestartIntoRecovery());
+    const QString menu = QStringLiteral("SetRebootToBootloaderMenu|300000000");
+    EXPECT_EQ(manager_.Calls(),
+              (QStringList{menu, QStringLiteral("Reboot|false"), menu, QStringLiteral("Reboot|false")}));
+}
+
 TEST_F(LoginManagerPowerTest, WithoutALoginManagerNothingHappens) {
     const QStringList addresses{address_, QStringLiteral("unix:path=") + HomePath(QStringLiteral("no-bus"))};
     for (const QString& address : addresses) {
@@ -171,6 +200,7 @@ TEST_F(LoginManagerPowerTest, WithoutALoginManagerNothingHappens) {
         power->KeepAwake();
         power->AllowSleep();
         EXPECT_FALSE(power->SwitchOff()) << address.toStdString();
+        EXPECT_FALSE(power->RestartIntoRecovery()) << address.toStdString();
     }
 }
 

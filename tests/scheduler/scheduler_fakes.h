@@ -44,7 +44,12 @@ public:
     void KeepAwake() override { Calls.append(QStringLiteral("keep awake")); }
     void AllowSleep() override { Calls.append(QStringLiteral("allow sleep")); }
     bool SwitchOff() override;
+    bool RestartIntoRecovery() override {
+        Calls.append(QStringLiteral("restart into recovery"));
+        return RestartSucceeds;
+    }
     QStringList Calls;
+    bool RestartSucceeds = true;
     bool SwitchOffSucceeds = true;
 };
 

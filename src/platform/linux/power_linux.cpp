@@ -17,6 +17,8 @@ const QString LoginService = QStringLiteral("org.freedesktop.login1");
 const QString LoginPath = QStringLiteral("/org/freedesktop/login1");
 const QString LoginManager = QStringLiteral("org.freedesktop.login1.Manager");
 constexpr int CallTimeoutMilliseconds = 5000;
+// How long the boot menu waits for a choice after the restart.
+constexpr qulonglong BootMenuTimeoutMicroseconds = 5ULL * 60 * 1000 * 1000;
 
 // False when the system bus's socket is missing (a container, a minimal system): then no login
 // manager can answer and the message-bus machinery, with its own thread, is never started.
@@ -76,6 +78,22 @@ public:
         call << false; // never ask the user: the countdown was the question
         const QDBusMessage reply = bus.call(call, QDBus::Block, CallTimeoutMilliseconds);
         return reply.type() == QDBusMessage::ReplyMessage;
+    }
+
+    bool RestartIntoRecovery() override {
+        if (!BusMayExist())
+            return false;
+        const QDBusConnection bus = Bus();
+        if (!bus.isConnected())
+            return false;
+        // Where the boot loader cannot be told to show its menu, a plain restart still lets the user
+        // reach it by hand.
+        QDBusMessage menu = LoginManagerCall(QStringLiteral("SetRebootToBootloaderMenu"));
+        menu << qulonglong(BootMenuTimeoutMicroseconds);
+        bus.call(menu, QDBus::Block, CallTimeoutMilliseconds);
+        QDBusMessage reboot = LoginManagerCall(QStringLiteral("Reboot"));
+        reboot << false;
+        return bus.call(reboot, QDBus::Block, CallTimeoutMilliseconds).type() == QDBusMessage::ReplyMessage;
     }
 
 private:
