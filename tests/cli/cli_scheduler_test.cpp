@@ -1,7 +1,7 @@
 // The real morvane-cli setting schedules and running the scheduler without a window.
 
+#include "cli/cli_job_fixture.h"
 #include "core/jobs_catalogue.h"
-#include "fixtures/temp_home.h"
 #include "platform/date_time.h"
 
 #include <QDir>
@@ -17,16 +17,12 @@ using namespace Qt::Literals::StringLiterals;
 namespace morvane {
 namespace {
 
-struct CliRun {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using testing::CliRun;
 
-class CliSchedulerTest : public testing::TempHomeTest {
+class CliSchedulerTest : public testing::CliJobTest {
 protected:
     void SetUp() override {
-        testing::TempHomeTest::SetUp();
+        testing::CliJobTest::SetUp();
         // The scheduler keeps the computer awake through the system bus: give it none to reach.
         qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + QFile::encodeName(HomePath(u"no-bus"_s)));
     }
@@ -36,26 +32,16 @@ protected:
             scheduler_.kill();
             scheduler_.waitForFinished();
         }
-        testing::TempHomeTest::TearDown();
-    }
-
-    CliRun Run(const QStringList& arguments) {
-        QProcess process;
-        process.start(QStringLiteral(MORVANE_CLI_PATH), arguments);
-        EXPECT_TRUE(process.waitForFinished(60000));
-        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
+        testing::CliJobTest::TearDown();
     }
 
     // A files-and-folders job backing up `files` small files into HOME/dest.
     void NewJob(const QString& name, int files) {
-        const QString source = HomePath(u"src/"_s + name);
-        ASSERT_TRUE(QDir().mkpath(source) && QDir().mkpath(HomePath(u"dest"_s)));
+        ASSERT_TRUE(QDir().mkpath(Src(name)));
         for (int i = 0; i < files; ++i)
-            testing::WriteFileBytes(source + u"/f"_s + QString::number(i) + u".txt"_s, QByteArray::number(i));
-        const CliRun run = Run({u"new"_s, name, u"--source"_s, source, u"--dest"_s, HomePath(u"dest"_s),
-                                u"--type"_s, u"full"_s});
-        ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+            testing::WriteFileBytes(Src(name + u"/f"_s + QString::number(i) + u".txt"_s),
+                                    QByteArray::number(i));
+        Ok({u"new"_s, name, u"--source"_s, Src(name), u"--dest"_s, Dest(), u"--type"_s, u"full"_s});
     }
 
     TJob& LoadJob(TJobsCatalogue& catalogue, const QString& name) {
@@ -198,9 +184,9 @@ TEST_F(CliSchedulerTest, RunSchedulerStartsADueJobAndOwnsTheJobsMeanwhile) {
     const TJob& job = LoadJob(catalogue, u"Docs"_s);
     EXPECT_GE(job.LastJobResult.StartTime.load(), ToDateTimeValue(start));
     EXPECT_EQ(job.LastJobResult.ErrorsCount.load(), 0);
-    const QStringList backups = QDir(HomePath(u"dest/Docs"_s)).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    const QStringList backups = QDir(Dest(u"Docs"_s)).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     ASSERT_EQ(backups.size(), 1);
-    EXPECT_TRUE(QFileInfo::exists(HomePath(u"dest/Docs/"_s + backups[0] + u"/Docs/f2.txt"_s)))
+    EXPECT_TRUE(QFileInfo::exists(Dest(u"Docs/"_s + backups[0] + u"/Docs/f2.txt"_s)))
         << backups[0].toStdString();
 
     // Once it has stopped, the jobs are free again.

@@ -1,8 +1,8 @@
 // The real morvane-cli executable against a real application directory in a temporary home.
 
+#include "cli/cli_job_fixture.h"
 #include "core/jobs_catalogue.h"
 #include "fixtures/sample_jobs.h"
-#include "fixtures/temp_home.h"
 #include "platform/settings_store.h"
 
 #include <QJsonDocument>
@@ -14,22 +14,10 @@ using namespace Qt::Literals::StringLiterals;
 namespace morvane {
 namespace {
 
-struct CliRun {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using testing::CliRun;
 
-class CliTest : public testing::TempHomeTest {
+class CliTest : public testing::CliJobTest {
 protected:
-    CliRun Run(const QStringList& arguments) {
-        QProcess process;
-        process.start(QStringLiteral(MORVANE_CLI_PATH), arguments);
-        EXPECT_TRUE(process.waitForFinished(30000));
-        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
-    }
-
     void CatalogueTwoJobs() {
         TJobsCatalogue catalogue(AppDir());
         auto docs = testing::SampleFilesJob(u"Docs"_s);
