@@ -10,6 +10,7 @@
 #   TMPFS_DIR     a tmpfs folder for the engine's temporary folder (default /dev/shm)
 #   LARGE_FILES   large files in the tree (default 4), LARGE_MIB their size (default 64)
 #   MEMORY_FILES  files of the peak-memory run (default 1000000; 0 leaves that run out)
+# Every copy stays until the end, so the work folder needs room for about 30 copies of the tree.
 #
 # The page cache cannot be dropped without root, so every compared command gets the same treatment:
 # a warm-up round that is not counted, then rounds in which the commands alternate their order, each
@@ -49,9 +50,10 @@ cli() {
 }
 
 # A new folder name in the work folder for each copy. The work folder is marked as a top of folder
-# hierarchies where the file system allows it, so each new folder lands in a block group of its own:
-# a file system that avoids reusing recently deleted inodes (ext4 without a journal does for a minute
-# or more) then charges one command's deletions to that command only, not to the next one measured.
+# hierarchies where the file system allows it, so new folders spread over the block groups. Copies
+# are kept until the end: ext4 without a journal avoids reusing an inode for a minute or more after
+# its file was deleted, and scans past every such inode of a block group when it creates a file, so
+# deleting one copy would slow down whichever command is measured next in the groups it freed.
 fresh() {
     echo "$work/$1-${EPOCHREALTIME/./}"
 }
@@ -121,17 +123,14 @@ folders=$(find "$src" -type d | wc -l)
 full_cp=() full_rsync=() full_tmpfs=() full_disk=()
 last_cp="" last_rsync="" last_dest=""
 t_cp() {
-    rm -rf "$last_cp"
     last_cp=$(fresh cp)
     full_cp+=("$(seconds cp -a "$src" "$last_cp")")
 }
 t_rsync() {
-    rm -rf "$last_rsync"
     last_rsync=$(fresh rsync)
     full_rsync+=("$(seconds rsync -a "$src/" "$last_rsync/")")
 }
 ours_full() { # ours_full TEMP_PARENT: a new job's first run, a full copy
-    rm -rf "$last_dest"
     last_dest=$(fresh dest)
     local temp
     temp=$(mktemp -d "$1/tmp-XXXXXX")
@@ -160,7 +159,6 @@ for ((r = 0; r <= rounds; r++)); do
     fi
 done
 diff -r "$src" "$last_dest/Bench/"*"(Full)/Tree" >/dev/null || { echo "the full copy differs" >&2; exit 1; }
-rm -rf "$last_cp" "$last_rsync" "$last_dest"
 
 # --- incremental runs ------------------------------------------------------------------------------
 
@@ -202,12 +200,10 @@ same_rsync=("${inc_rsync[@]}") same_ours=("${inc_ours[@]}")
 restore_cp=() restore_ours=()
 last_cp="" last_out=""
 t_restore_cp() {
-    rm -rf "$last_cp"
     last_cp=$(fresh cp)
     restore_cp+=("$(seconds cp -a "$src" "$last_cp")")
 }
 t_restore_ours() {
-    rm -rf "$last_out"
     last_out=$(fresh out)
     mkdir -p "$last_out"
     restore_ours+=("$(seconds cli "$temp" restore Bench --to "$last_out" --point 4)")
@@ -221,12 +217,10 @@ for ((r = 0; r <= rounds; r++)); do
     fi
 done
 # The latest point must give the source back exactly.
-rm -rf "$last_out" "$last_cp"
 last_out=$(fresh out)
 mkdir -p "$last_out"
 cli "$temp" restore Bench --to "$last_out" --latest >/dev/null
 diff -r "$src" "$last_out/Tree" >/dev/null || { echo "the restored tree differs" >&2; exit 1; }
-rm -rf "$last_out" "$mirror" "$dest" "$temp" "$work/src"
 
 # --- peak memory of a full run ---------------------------------------------------------------------
 
