@@ -44,7 +44,6 @@ private:
     QString TempFile(const QString& name) const { return JoinPath(tempFolder_, name); }
 
     bool Connect();
-    void EndWithoutConnection();
     void Prepare();
     void CheckStoredType();
     void CheckInterruptedRun();
@@ -85,7 +84,7 @@ void TBackupRun::Run() {
     const bool connected = Connect();
     PrepareLogFolder(job_, false);
     if (!connected) {
-        EndWithoutConnection();
+        EndBackupWithoutConnection(job_, startTime_, connectionError_);
         return;
     }
     try {
@@ -122,15 +121,6 @@ bool TBackupRun::Connect() {
         return false;
     }
     return true;
-}
-
-void TBackupRun::EndWithoutConnection() {
-    Line(QStringLiteral("Backup is cancelled."));
-    job_.AddEventtoBackupHistory(T(QStringLiteral("Backup is cancelled.")) + u' ' + connectionError_, false);
-    AddToEventsLog(FormatText(T(QStringLiteral("\"%s\" backup is cancelled:")), {job_.stJobName}) + u' ' +
-                   connectionError_);
-    job_.LastJobResult.Cancelled = true;
-    SaveRunLog(job_, startTime_);
 }
 
 void TBackupRun::Prepare() {
@@ -454,16 +444,7 @@ void TBackupRun::Close() {
 } // namespace
 
 void TJob_FilesAndFolders::Backup() {
-    JobStatus = jsRunning;
-    JobOperation = joBackup;
-    LastJobResult.StartTime = Now();
-    LastJobResult.EndTime = 0;
-    LastJobResult.Cancelled = false;
-    LastJobResult.ErrorsCount = 0;
-    LastJobResult.WarningsCount = 0;
-    LastJobResult.Log.clear();
-    OptionsToJobOptions();
-    AddToEventsLog(FormatText(Translate(QStringLiteral("Starting the \"%s\" backup.")), {stJobName}));
+    BeginBackup();
     StartWorker([this] { BackupInThread(); });
 }
 
