@@ -43,7 +43,6 @@ private:
     QString Stored(const QString& name) const { return JoinPath(jobFolder_, name); }
     QString TempFile(const QString& name) const { return JoinPath(tempFolder_, name); }
 
-    bool Connect();
     void Prepare();
     void CheckStoredType();
     void CheckInterruptedRun();
@@ -63,7 +62,6 @@ private:
     TSourceScanner scanner_;
     TDateTime startTime_ = 0;
     QString jobFolder_;
-    QString connectionError_;
     QString tempFolder_;
     QString subfolder_;
     QStringList mainBackupList_;
@@ -80,13 +78,9 @@ private:
 
 void TBackupRun::Run() {
     startTime_ = Now();
-    job_.AddEventtoBackupHistory(T(QStringLiteral("Starting the backup.")), false);
-    const bool connected = Connect();
-    PrepareLogFolder(job_, false);
-    if (!connected) {
-        EndBackupWithoutConnection(job_, startTime_, connectionError_);
+    jobFolder_ = OpenBackupRun(job_, startTime_);
+    if (jobFolder_.isEmpty())
         return;
-    }
     try {
         Prepare();
         if (!Cancelling())
@@ -110,17 +104,6 @@ void TBackupRun::Run() {
         FailUnexpectedly(QString::fromUtf8(error.what()));
     }
     Close();
-}
-
-bool TBackupRun::Connect() {
-    jobFolder_ = job_.ConnectToStorage();
-    const QString errorMark = T(QStringLiteral("ERROR:"));
-    if (jobFolder_.startsWith(errorMark) || jobFolder_.isEmpty()) {
-        connectionError_ = jobFolder_;
-        jobFolder_.clear();
-        return false;
-    }
-    return true;
 }
 
 void TBackupRun::Prepare() {

@@ -31,7 +31,6 @@ private:
     bool Cancelling() const { return job_.JobStatus == jsCancelling; }
     QString T(const QString& english) const { return job_.TranslateText(english); }
 
-    bool Connect();
     void Prepare();
     void RunTool();
     void FollowOutput(IChildProcess& tool);
@@ -44,7 +43,6 @@ private:
     QString toolBesideProgram_;
     TDateTime startTime_ = 0;
     QString jobFolder_;
-    QString connectionError_;
     // The program that started the tool: the stop and prune commands go to the same one.
     QString startedProgram_;
     // The text of the run's closing line, "Backup is cancelled." or empty.
@@ -53,13 +51,9 @@ private:
 
 void TDriveImageRun::Run() {
     startTime_ = Now();
-    job_.AddEventtoBackupHistory(T(TR_NOOP("Starting the backup.")), false);
-    const bool connected = Connect();
-    PrepareLogFolder(job_, false);
-    if (!connected) {
-        EndBackupWithoutConnection(job_, startTime_, connectionError_);
+    jobFolder_ = OpenBackupRun(job_, startTime_);
+    if (jobFolder_.isEmpty())
         return;
-    }
     try {
         Prepare();
     } catch (...) {
@@ -74,15 +68,6 @@ void TDriveImageRun::Run() {
         AfterTool();
     }
     Close();
-}
-
-bool TDriveImageRun::Connect() {
-    jobFolder_ = job_.ConnectToStorage();
-    if (jobFolder_.startsWith(T(TR_NOOP("ERROR:")))) {
-        connectionError_ = jobFolder_;
-        jobFolder_.clear();
-    }
-    return !jobFolder_.isEmpty();
 }
 
 void TDriveImageRun::Prepare() {

@@ -36,7 +36,9 @@ void AddToRunLog(TJob& job, const QString& englishText, const QString& path) {
     job.LastJobResult.Log.append(line);
 }
 
-void AddTranslatedToRunLog(TJob& job, const QString& text) { job.LastJobResult.Log.append(TimePrefix() + text); }
+void AddTranslatedToRunLog(TJob& job, const QString& text) {
+    job.LastJobResult.Log.append(TimePrefix() + text);
+}
 
 void AddErrorToRunLog(TJob& job, const QString& text) {
     AddMarkedLine(job, TR_NOOP("ERROR:"), text);
@@ -87,6 +89,8 @@ void SaveRunLog(TJob& job, TDateTime runStart) {
     job.JobStatus = jsNone;
 }
 
+namespace {
+
 void EndBackupWithoutConnection(TJob& job, TDateTime runStart, const QString& connectionError) {
     AddToRunLog(job, QStringLiteral("Backup is cancelled."));
     job.AddEventtoBackupHistory(
@@ -96,6 +100,20 @@ void EndBackupWithoutConnection(TJob& job, TDateTime runStart, const QString& co
         connectionError);
     job.LastJobResult.Cancelled = true;
     SaveRunLog(job, runStart);
+}
+
+} // namespace
+
+QString OpenBackupRun(TJob& job, TDateTime runStart) {
+    job.AddEventtoBackupHistory(job.TranslateText(QStringLiteral("Starting the backup.")), false);
+    const QString jobFolder = job.ConnectToStorage();
+    const bool connected =
+        !jobFolder.isEmpty() && !jobFolder.startsWith(job.TranslateText(QStringLiteral("ERROR:")));
+    PrepareLogFolder(job, false);
+    if (connected)
+        return jobFolder;
+    EndBackupWithoutConnection(job, runStart, jobFolder);
+    return QString();
 }
 
 QString HistoryExportPath(const TOptions& options, const QString& jobName) {
