@@ -51,6 +51,11 @@ int LocalReplaceFile(const QString& from, const QString& to);
 // A name for a file being written beside `target`, which replaces the target only once complete.
 QString PartialFilePath(const QString& target);
 
+// Opens a new file without a name in the folder that holds `target`, for writing; returns the
+// descriptor or -errno (EOPNOTSUPP and the like where the file system cannot).
+int LocalOpenUnnamedBeside(const QString& target, unsigned mode);
+// Gives a file opened by LocalOpenUnnamedBeside the name `target`; EEXIST when something has that name.
+int LocalLinkUnnamed(int fd, const QString& target);
 // Opens a file for reading (O_RDONLY) or for writing (created or truncated); returns the descriptor or
 // -errno.
 int LocalOpenForReading(const QString& path);

@@ -33,6 +33,16 @@ QString StorageFileName(const QString& path) {
     return path.mid(std::max(path.lastIndexOf(u'/'), path.lastIndexOf(u'\\')) + 1);
 }
 
+// True when the path names no file: nothing there, or a folder.
+bool IsMissingFile(TStorageFileSystem& fs, const QString& path) {
+    try {
+        const TStorageEntry entry = fs.Stat(path);
+        return !entry.Exists || entry.IsDirectory;
+    } catch (const TStorageError&) {
+        return false;
+    }
+}
+
 // One call of FileOperation: the job, its storage and what the attempts share.
 class FileOperationRun {
 public:
@@ -46,6 +56,14 @@ private:
     void Attempt(TFileOperationType type, const QString& local, const QString& remote);
     void CopyToStorage(const QString& local, const QString& remote);
     void CopyFromStorage(const QString& local, const QString& remote);
+    void CopyNewOrReplace(TStorageFileSystem& fromFs, const QString& from, TStorageFileSystem& toFs,
+                          const QString& to);
+    [[noreturn]] void LeaveForMissingLocalFile(const QString& local);
+    void CountSize(int64_t size) {
+        if (!sizeCounted_)
+            job_.CurrentBackupSize += size;
+        sizeCounted_ = true;
+    }
     void RemoveFile(const QString& remote);
     void RemoveFolder(const QString& remote, bool withContents);
     void Rename(const QString& from, const QString& to, bool folder);
@@ -65,15 +83,16 @@ private:
     bool SilentInternal(const QString& path) const {
         return job_.JobOptions.Logging.DontLogCopyingInternalFiles && IsInternalFile(path);
     }
-    TCopyControl Control() {
+    TCopyControl Control(TTargetWrite targetWrite) {
         return {&job_.CurrentFileOperationProgress, &job_.CancelCurrentFileOperation,
-                job_.JobOptions.Processing.DontUseBufferingForCopyOperations};
+                job_.JobOptions.Processing.DontUseBufferingForCopyOperations, targetWrite};
     }
 
     TJob& job_;
     TStorageAccess storage_;
     bool logError_;
     QString temporaryCopy_;
+    int64_t temporarySize_ = 0;
     bool skipNextCopyLine_ = false;
     bool sizeCounted_ = false;
 };
@@ -120,18 +139,17 @@ TOperationResult FileOperationRun::Run(TFileOperationType type, const QString& l
 bool FileOperationRun::MakeTemporaryCopy(const QString& local, const QString& remote) {
     AddToRunLog(job_, QStringLiteral("Copying the file:"), local);
     TStorageFileSystem& localFs = storage_.For(local);
-    const TStorageEntry entry = localFs.Stat(local);
-    if (!entry.Exists || entry.IsDirectory) {
-        LogError(job_.TranslateText(QStringLiteral("The file does not exist.")));
-        return false;
-    }
     const QString temporary =
         JoinPath(JoinPath(job_.JobOptions.General.PathForTempFiles, job_.stJobName), StorageFileName(remote));
     try {
-        CopyStorageFile(localFs, local, storage_.For(temporary), temporary, Control());
+        TCopyControl control = Control(TTargetWrite::InPlace);
+        control.SourceSize = &temporarySize_;
+        CopyStorageFile(localFs, local, storage_.For(temporary), temporary, control);
     } catch (const TStorageError& error) {
-        const bool locked = job_.JobOptions.Processing.SkipLockedFiles && IsSharingViolation(error.Code);
-        if (!locked)
+        // A missing file is told apart only after a failure: a copy that works needs no look first.
+        if (IsMissingFile(localFs, local))
+            LogError(job_.TranslateText(QStringLiteral("The file does not exist.")));
+        else if (!(job_.JobOptions.Processing.SkipLockedFiles && IsSharingViolation(error.Code)))
             LogError(error.Text);
         return false;
     }
@@ -172,30 +190,60 @@ void FileOperationRun::CopyToStorage(const QString& local, const QString& remote
         AddToRunLog(job_, QStringLiteral("Copying the file:"), local);
     skipNextCopyLine_ = false;
     TStorageFileSystem& localFs = storage_.For(local);
-    const TStorageEntry source = localFs.Stat(local);
-    if (!source.Exists || source.IsDirectory) {
-        LogError(job_.TranslateText(QStringLiteral("The file does not exist.")) + u' ' + local);
-        throw LeaveOperation{orERROR_LocalAccess};
-    }
     TStorageFileSystem& remoteFs = storage_.For(remote);
-    RemoveReadOnly(remoteFs, remote);
-    if (!sizeCounted_) {
-        job_.CurrentBackupSize += source.Size;
-        sizeCounted_ = true;
+    if (temporaryCopy_.isEmpty()) {
+        // The job's own files: looked at first, and never shown partial on the storage.
+        const TStorageEntry source = localFs.Stat(local);
+        if (!source.Exists || source.IsDirectory)
+            LeaveForMissingLocalFile(local);
+        RemoveReadOnly(remoteFs, remote);
+        CountSize(source.Size);
+        CopyStorageFile(localFs, local, remoteFs, remote, Control(TTargetWrite::Atomic));
+        return;
     }
-    CopyStorageFile(localFs, local, remoteFs, remote, Control());
+    // A scanned file, from the temporary copy just made; it goes into the run's own folders, which a
+    // crash marks as interrupted.
+    CountSize(temporarySize_);
+    try {
+        CopyNewOrReplace(localFs, local, remoteFs, remote);
+    } catch (const TStorageError&) {
+        if (IsMissingFile(localFs, local))
+            LeaveForMissingLocalFile(local);
+        throw;
+    }
 }
 
 void FileOperationRun::CopyFromStorage(const QString& local, const QString& remote) {
     if (!SilentInternal(local))
         AddToRunLog(job_, QStringLiteral("Copying the file:"), remote);
     TStorageFileSystem& remoteFs = storage_.For(remote);
-    const TStorageEntry source = remoteFs.Stat(remote);
-    if (!source.Exists || source.IsDirectory)
-        throw TStorageError(ENOENT, job_.TranslateText(QStringLiteral("The file does not exist.")));
-    TStorageFileSystem& localFs = storage_.For(local);
-    RemoveReadOnly(localFs, local);
-    CopyStorageFile(remoteFs, remote, localFs, local, Control());
+    try {
+        CopyNewOrReplace(remoteFs, remote, storage_.For(local), local);
+    } catch (const TStorageError&) {
+        if (IsMissingFile(remoteFs, remote))
+            throw TStorageError(ENOENT, job_.TranslateText(QStringLiteral("The file does not exist.")));
+        throw;
+    }
+}
+
+// A new target is written directly. An existing one has its read-only attribute removed first and is
+// replaced only by a complete copy. Existence is learnt from the attempt, which saves a look per file.
+void FileOperationRun::CopyNewOrReplace(TStorageFileSystem& fromFs, const QString& from,
+                                        TStorageFileSystem& toFs, const QString& to) {
+    try {
+        CopyStorageFile(fromFs, from, toFs, to, Control(TTargetWrite::NewOnly));
+        return;
+    } catch (const TStorageError& error) {
+        if (error.Code != EEXIST)
+            throw;
+    }
+    RemoveReadOnly(toFs, to);
+    CopyStorageFile(fromFs, from, toFs, to, Control(TTargetWrite::Atomic));
+}
+
+void FileOperationRun::LeaveForMissingLocalFile(const QString& local) {
+    LogError(job_.TranslateText(QStringLiteral("The file does not exist.")) + u' ' + local);
+    throw LeaveOperation{orERROR_LocalAccess};
 }
 
 void FileOperationRun::RemoveFile(const QString& remote) {
@@ -243,7 +291,7 @@ void FileOperationRun::Rename(const QString& from, const QString& to, bool folde
         if (folder || error.Code != EXDEV || toFs.Stat(to).Exists)
             throw;
         // A file moves to another volume as a copy followed by deleting the original.
-        CopyStorageFile(fromFs, from, toFs, to, Control());
+        CopyStorageFile(fromFs, from, toFs, to, Control(TTargetWrite::Atomic));
         fromFs.DeleteFile(from);
     }
 }
@@ -253,12 +301,16 @@ void FileOperationRun::DeleteTemporaryCopy() {
         return;
     try {
         TStorageFileSystem& fs = storage_.For(temporaryCopy_);
-        const TStorageEntry entry = fs.Stat(temporaryCopy_);
-        if (!entry.Exists)
-            return;
-        if (entry.ReadOnly)
+        try {
+            fs.DeleteFile(temporaryCopy_);
+        } catch (const TStorageError&) {
+            // A file system that keeps a read-only attribute refuses to delete such a file.
+            const TStorageEntry entry = fs.Stat(temporaryCopy_);
+            if (!entry.Exists || !entry.ReadOnly)
+                return;
             fs.SetAttributesNone(temporaryCopy_);
-        fs.DeleteFile(temporaryCopy_);
+            fs.DeleteFile(temporaryCopy_);
+        }
     } catch (const TStorageError&) {
         // A leftover temporary copy is removed with the job's temporary files at the end of the run.
     }

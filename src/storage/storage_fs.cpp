@@ -145,8 +145,9 @@ std::unique_ptr<TStorageFileSystem> MakeLocalFileSystem() {
 void CopyStorageFile(TStorageFileSystem& from, const QString& source, TStorageFileSystem& to,
                      const QString& target, const TCopyControl& control) {
     if (from.IsLocal() && to.IsLocal()) {
-        const int error =
-            CopyLocalFile(source, target, {control.Progress, control.CancelFlag, control.NoBuffering});
+        const int error = CopyLocalFile(source, target,
+                                        {control.Progress, control.CancelFlag, control.NoBuffering,
+                                         control.TargetWrite, control.SourceSize});
         if (error != 0)
             throw TStorageError(error, CopyErrorText(error));
         return;
@@ -156,23 +157,29 @@ void CopyStorageFile(TStorageFileSystem& from, const QString& source, TStorageFi
         const int code = sourceEntry.Exists ? EISDIR : ENOENT;
         throw TStorageError(code, CopyErrorText(code));
     }
+    if (control.SourceSize)
+        *control.SourceSize = sourceEntry.Size;
+    if (control.TargetWrite == TTargetWrite::NewOnly && to.Stat(target).Exists)
+        throw TStorageError(EEXIST, CopyErrorText(EEXIST));
     const std::unique_ptr<TStorageFile> in = from.OpenForReading(source);
-    const QString partial = PartialFilePath(target);
-    const std::unique_ptr<TStorageFile> out = to.OpenForWriting(partial, sourceEntry.ReadOnly);
+    // Only a target that may hold a previous version is written under a passing name.
+    const bool direct = control.TargetWrite != TTargetWrite::Atomic;
+    const QString written = direct ? target : PartialFilePath(target);
+    const std::unique_ptr<TStorageFile> out = to.OpenForWriting(written, sourceEntry.ReadOnly);
     int error = CopyChunks(*in, *out, control);
     const int closeError = out->Finish(in->LastWriteTime());
     in->Finish(0);
     if (error == 0)
         error = closeError;
     try {
-        if (error == 0)
-            to.ReplaceFile(partial, target);
+        if (error == 0 && !direct)
+            to.ReplaceFile(written, target);
     } catch (const TStorageError& replaceError) {
         error = replaceError.Code;
     }
     if (error != 0) {
         try {
-            to.DeleteFile(partial);
+            to.DeleteFile(written);
         } catch (const TStorageError&) {
             // The copy's own error is the one worth reporting.
         }

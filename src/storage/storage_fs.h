@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/file_copy.h"
+
 #include <QString>
 
 #include <atomic>
@@ -85,12 +87,13 @@ struct TCopyControl {
     std::atomic<int32_t>* Progress = nullptr;
     const std::atomic<int32_t>* CancelFlag = nullptr;
     bool NoBuffering = false;
+    TTargetWrite TargetWrite = TTargetWrite::Atomic;
+    int64_t* SourceSize = nullptr; // receives the source's size once it is open
 };
 
-// Copies a file between two file systems, replacing the target; progress after each chunk, the cancel
-// flag checked each chunk. The copy is written beside the target and replaces it only when complete,
-// so a failed or cancelled copy leaves no partial file and the previous target intact. Throws the
-// copy's error text on failure.
+// Copies a file between two file systems, writing the target as `control.TargetWrite` says; progress
+// after each chunk, the cancel flag checked each chunk. A failed or cancelled copy leaves no partial
+// file. Throws the copy's error text on failure (EEXIST for an existing target of TTargetWrite::NewOnly).
 void CopyStorageFile(TStorageFileSystem& from, const QString& source, TStorageFileSystem& to,
                      const QString& target, const TCopyControl& control);
 

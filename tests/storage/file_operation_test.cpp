@@ -96,12 +96,21 @@ TEST_F(FileOperationTest, ReadOnlyTargetIsMadeWritableOnEachAttemptAndReplaced) 
     EXPECT_EQ(ReadFileBytes(Store(u"a.txt"_s)), "new");
     EXPECT_EQ(CountLines(job, u"Removing the read-only attribute: "_s + Store(u"a.txt"_s)), 1);
 
+    // A scanned file by way of its temporary copy replaces a read-only file the same way.
+    WriteFileBytes(Src(u"c.txt"_s), "third");
+    MakeReadOnly(Store(u"a.txt"_s));
+    EXPECT_EQ(job.FileOperation(atCopyFromLocalToRemoteFileThroughTempFolder, Src(u"c.txt"_s),
+                                Store(u"a.txt"_s), 0, true),
+              orSuccess);
+    EXPECT_EQ(ReadFileBytes(Store(u"a.txt"_s)), "third");
+    EXPECT_EQ(CountLines(job, u"Removing the read-only attribute: "_s + Store(u"a.txt"_s)), 2);
+
     // Copying back over a read-only local file works the same way.
     WriteFileBytes(Src(u"b.txt"_s), "stale");
     MakeReadOnly(Src(u"b.txt"_s));
     EXPECT_EQ(job.FileOperation(atCopyFromRemoteToLocalFile, Src(u"b.txt"_s), Store(u"a.txt"_s), 0, true),
               orSuccess);
-    EXPECT_EQ(ReadFileBytes(Src(u"b.txt"_s)), "new");
+    EXPECT_EQ(ReadFileBytes(Src(u"b.txt"_s)), "third");
     EXPECT_EQ(CountLines(job, u"Removing the read-only attribute: "_s + Src(u"b.txt"_s)), 1);
 }
 
@@ -202,32 +211,68 @@ TEST_F(FileOperationTest, ZeroByteFileCopiesWithProgressZero) {
     EXPECT_EQ(job.CurrentFileOperationProgress, 0);
 }
 
-// The canceller acts only once progress was published, so this also shows progress during a copy.
+// The canceller acts only once the storage side of the copy published progress, so this also shows
+// progress during a copy. A target that existed keeps its previous content; a new one is removed.
 TEST_F(FileOperationTest, CancelDuringALongCopyKeepsThePreviousTargetAndLeavesNoPartialFile) {
-    const QString source = Src(u"big.bin"_s);
-    WriteFileBytes(Store(u"big.bin"_s), "previous");
+    struct Case {
+        TFileOperationType type;
+        bool targetExists;
+    };
+    const Case cases[] = {
+        {atCopyFromLocalToRemoteFile, true},
+        {atCopyFromLocalToRemoteFileThroughTempFolder, true},
+        {atCopyFromLocalToRemoteFileThroughTempFolder, false},
+        {atCopyFromRemoteToLocalFile, true},
+        {atCopyFromRemoteToLocalFile, false},
+    };
+    const QString big = Src(u"big.bin"_s);
     {
-        QFile file(source);
+        QFile file(big);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         ASSERT_TRUE(file.resize(qint64(512) << 20));
     }
-    std::atomic<bool> done{false};
-    std::thread canceller([&] {
-        while (!done && job.CurrentFileOperationProgress.load() == 0)
-            std::this_thread::yield();
-        job.CancelCurrentFileOperation = -1;
-    });
-    const TOperationResult result =
-        job.FileOperation(atCopyFromLocalToRemoteFile, source, Store(u"big.bin"_s), 2, true);
-    done = true;
-    canceller.join();
-    EXPECT_EQ(result, orERROR_RemoteAccess);
-    EXPECT_EQ(CountLines(job, u"ERROR: System Error.  Code: 125."_s), 1);
-    EXPECT_EQ(CountLines(job, u"Retry after"_s), 0);
-    EXPECT_EQ(job.LastJobResult.ErrorsCount, 1);
-    EXPECT_EQ(ReadFileBytes(Store(u"big.bin"_s)), "previous");
-    EXPECT_EQ(QDir(Store(QString())).entryList(QDir::Files | QDir::Hidden), QStringList{u"big.bin"_s});
-    EXPECT_EQ(job.CancelCurrentFileOperation, 0);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(int(c.type) * 10 + int(c.targetExists));
+        QDir(Store(QString())).removeRecursively();
+        QDir().mkpath(Store(QString()));
+        const bool toStorage = c.type != atCopyFromRemoteToLocalFile;
+        const QString target = toStorage ? Store(u"big.bin"_s) : Store(u"restored.bin"_s);
+        const QString source = toStorage ? big : Store(u"big.bin"_s);
+        if (!toStorage) {
+            ASSERT_TRUE(QFile::copy(big, source));
+        }
+        if (c.targetExists)
+            WriteFileBytes(target, "previous");
+        const TFileOperationType storageSide = toStorage ? atCopyFromLocalToRemoteFile : c.type;
+        job.LastJobResult.Log.clear();
+        job.LastJobResult.ErrorsCount = 0;
+        std::atomic<bool> done{false};
+        std::thread canceller([&] {
+            while (!done && (job.CurrentFileOperationType.load() != storageSide ||
+                             job.CurrentFileOperationProgress.load() == 0))
+                std::this_thread::yield();
+            job.CancelCurrentFileOperation = -1;
+        });
+        const TOperationResult result = toStorage ? job.FileOperation(c.type, source, target, 2, true)
+                                                  : job.FileOperation(c.type, target, source, 2, true);
+        done = true;
+        canceller.join();
+        EXPECT_EQ(result, orERROR_RemoteAccess);
+        EXPECT_EQ(CountLines(job, u"ERROR: System Error.  Code: 125."_s), 1);
+        EXPECT_EQ(CountLines(job, u"Retry after"_s), 0);
+        EXPECT_EQ(job.LastJobResult.ErrorsCount, 1);
+        QStringList expected;
+        if (!toStorage)
+            expected << u"big.bin"_s;
+        if (c.targetExists) {
+            EXPECT_EQ(ReadFileBytes(target), "previous");
+            expected << QFileInfo(target).fileName();
+        }
+        expected.sort();
+        EXPECT_EQ(QDir(Store(QString())).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
+        EXPECT_TRUE(QDir(HomePath(u"tmp/Docs"_s)).isEmpty());
+        EXPECT_EQ(job.CancelCurrentFileOperation, 0);
+    }
 }
 
 TEST_F(FileOperationTest, FolderActionsOnTheStorage) {

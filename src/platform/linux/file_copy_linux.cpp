@@ -3,6 +3,7 @@
 #include "platform/local_files.h"
 
 #include <fcntl.h>
+#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +17,7 @@ namespace morvane {
 namespace {
 
 constexpr int64_t ChunkBytes = 16 << 20;
+constexpr std::size_t BufferBytes = 4 << 20;
 constexpr std::size_t DirectAlignment = 4096;
 
 class FileDescriptor {
@@ -83,17 +85,29 @@ int WriteAll(int out, const char* data, std::size_t size) {
     return 0;
 }
 
+// One aligned buffer per thread, kept for the thread's life: allocating it for each copy would cost
+// more than copying a small file.
+char* ThreadCopyBuffer() {
+    struct Buffer {
+        void* data = nullptr;
+        ~Buffer() { std::free(data); }
+    };
+    thread_local Buffer buffer;
+    if (!buffer.data && ::posix_memalign(&buffer.data, DirectAlignment, BufferBytes) != 0)
+        buffer.data = nullptr;
+    return static_cast<char*>(buffer.data);
+}
+
 // Reads and writes through an aligned buffer, as unbuffered descriptors require. A short final block
 // is written after dropping O_DIRECT from the target, which accepts only whole blocks.
 int CopyWithBuffer(int in, int out, CopyState& state) {
-    void* raw = nullptr;
-    if (::posix_memalign(&raw, DirectAlignment, ChunkBytes) != 0)
+    char* buffer = ThreadCopyBuffer();
+    if (!buffer)
         return ENOMEM;
-    const std::unique_ptr<char, decltype(&std::free)> buffer(static_cast<char*>(raw), &std::free);
     while (true) {
         if (state.Cancelled())
             return ECANCELED;
-        const ssize_t got = ::read(in, buffer.get(), ChunkBytes);
+        const ssize_t got = ::read(in, buffer, BufferBytes);
         if (got < 0) {
             if (errno == EINTR)
                 continue;
@@ -103,10 +117,32 @@ int CopyWithBuffer(int in, int out, CopyState& state) {
             return 0;
         if (got % DirectAlignment != 0)
             ::fcntl(out, F_SETFL, ::fcntl(out, F_GETFL) & ~O_DIRECT);
-        if (const int error = WriteAll(out, buffer.get(), static_cast<std::size_t>(got)))
+        if (const int error = WriteAll(out, buffer, static_cast<std::size_t>(got)))
             return error;
         state.Advance(got);
     }
+}
+
+// The kernel's copy between different file systems (copy_file_range refuses those): page cache to
+// page cache, without a pass through this process.
+int CopyWithSendfile(int in, int out, CopyState& state) {
+    while (true) {
+        if (state.Cancelled())
+            return ECANCELED;
+        const ssize_t copied = ::sendfile(out, in, nullptr, ChunkBytes);
+        if (copied < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (copied == 0)
+            return 0;
+        state.Advance(copied);
+    }
+}
+
+bool KernelRefused(int error) {
+    return error == EXDEV || error == ENOSYS || error == EINVAL || error == EOPNOTSUPP;
 }
 
 // Turns on O_DIRECT where the file system allows it; otherwise the descriptor stays buffered.
@@ -120,11 +156,13 @@ int CopyContent(int in, int out, CopyState& state) {
         TryDirect(out);
         return CopyWithBuffer(in, out, state);
     }
-    const int error = CopyWithKernel(in, out, state);
-    if (error == EXDEV || error == ENOSYS || error == EINVAL || error == EOPNOTSUPP) {
-        // The kernel refused before copying anything from here on; carry on from the current offsets.
-        return CopyWithBuffer(in, out, state);
-    }
+    // Each step that the kernel refuses has copied nothing from the current offsets on; the next
+    // one carries on from there.
+    int error = CopyWithKernel(in, out, state);
+    if (KernelRefused(error))
+        error = CopyWithSendfile(in, out, state);
+    if (KernelRefused(error))
+        error = CopyWithBuffer(in, out, state);
     return error;
 }
 
@@ -133,6 +171,101 @@ int KeepTimeAndMode(int out, const struct stat& info) {
     if (::futimens(out, times) != 0)
         return errno;
     return ::fchmod(out, info.st_mode & 07777) == 0 ? 0 : errno;
+}
+
+// Copies the content and then the time and mode onto `out`.
+int CopyInto(int in, int out, const struct stat& info, const TCopyFileSettings& settings) {
+    CopyState state{settings, info.st_size};
+    const int error = CopyContent(in, out, state);
+    return error != 0 ? error : KeepTimeAndMode(out, info);
+}
+
+int CloseAfter(int error, FileDescriptor& out) {
+    const int closeError = out.Close();
+    return error != 0 ? error : closeError;
+}
+
+unsigned WritableMode(const struct stat& info) {
+    return (info.st_mode & 0777) | S_IWUSR;
+}
+
+// Copies into the target opened as `fd`, removing the target again when the copy fails.
+int CopyOntoTarget(int in, int fd, const struct stat& info, const QString& target,
+                   const TCopyFileSettings& settings) {
+    if (fd < 0)
+        return -fd;
+    FileDescriptor out(fd);
+    const int error = CloseAfter(CopyInto(in, out.get(), info, settings), out);
+    if (error != 0)
+        LocalDeleteFile(target);
+    return error;
+}
+
+int CopyInPlace(int in, const struct stat& info, const QString& target, const TCopyFileSettings& settings) {
+    int fd = LocalOpenForWriting(target, WritableMode(info));
+    if (fd == -EACCES && LocalDeleteFile(target) == 0)
+        fd = LocalOpenForWriting(target, WritableMode(info), true); // a read-only leftover is replaced
+    return CopyOntoTarget(in, fd, info, target, settings);
+}
+
+int CopyToNewTarget(int in, const struct stat& info, const QString& target,
+                    const TCopyFileSettings& settings) {
+    const int fd = LocalOpenForWriting(target, WritableMode(info), true);
+    return fd == -EEXIST ? EEXIST : CopyOntoTarget(in, fd, info, target, settings);
+}
+
+// Writes a new file beside the target under a passing name and renames it onto the target once
+// complete.
+int CopyBesideTarget(int in, const struct stat& info, const QString& target,
+                     const TCopyFileSettings& settings) {
+    const QString partial = PartialFilePath(target);
+    const int fd = LocalOpenForWriting(partial, WritableMode(info), true);
+    int error = CopyOntoTarget(in, fd, info, partial, settings);
+    if (error == 0 && (error = LocalReplaceFile(partial, target)) != 0)
+        LocalDeleteFile(partial);
+    return error;
+}
+
+bool CanLinkByDescriptor() {
+    static const bool available = ::access("/proc/self/fd", F_OK) == 0;
+    return available;
+}
+
+// CopyUnnamed's answer when the file system offers no unnamed files or cannot link them.
+constexpr int UnnamedUnavailable = -1;
+
+// Names a complete unnamed file as the target, replacing an existing target in one step.
+int LinkAsTarget(int fd, const QString& target) {
+    const int error = LocalLinkUnnamed(fd, target);
+    if (error != EEXIST)
+        return error;
+    const QString partial = PartialFilePath(target);
+    if (const int linkError = LocalLinkUnnamed(fd, partial))
+        return linkError;
+    const int replaceError = LocalReplaceFile(partial, target);
+    if (replaceError != 0)
+        LocalDeleteFile(partial);
+    return replaceError;
+}
+
+// Writes into a file without a name in the target's folder and names it once complete: the target
+// never shows a partial copy, even after a crash, and nothing is left to clean up on failure.
+int CopyUnnamed(int in, const struct stat& info, const QString& target, const TCopyFileSettings& settings) {
+    if (!CanLinkByDescriptor())
+        return UnnamedUnavailable;
+    const int fd = LocalOpenUnnamedBeside(target, WritableMode(info));
+    if (fd == -EOPNOTSUPP || fd == -EISDIR || fd == -EINVAL)
+        return UnnamedUnavailable;
+    if (fd < 0)
+        return -fd;
+    FileDescriptor out(fd);
+    int error = CopyInto(in, out.get(), info, settings);
+    if (error == 0) {
+        error = LinkAsTarget(out.get(), target);
+        if (error == EPERM || error == EOPNOTSUPP || error == EMLINK)
+            return UnnamedUnavailable;
+    }
+    return CloseAfter(error, out);
 }
 
 } // namespace
@@ -158,26 +291,19 @@ int CopyLocalFile(const QString& source, const QString& target, const TCopyFileS
     // Pipes, sockets and devices are never copied: reading them could block or never end.
     if (!S_ISREG(info.st_mode))
         return EINVAL;
+    if (settings.SourceSize)
+        *settings.SourceSize = info.st_size;
     CopyProgressRoutine(info.st_size, 0, settings.Progress);
-    // The content goes to a new file beside the target, which replaces the target only when complete:
-    // a failed or cancelled copy leaves the previous version of the target as it was.
-    const QString partial = PartialFilePath(target);
-    const int outFd = LocalOpenForWriting(partial, (info.st_mode & 0777) | S_IWUSR, true);
-    if (outFd < 0)
-        return -outFd;
-    FileDescriptor out(outFd);
-    CopyState state{settings, info.st_size};
-    int error = CopyContent(in.get(), out.get(), state);
-    if (error == 0)
-        error = KeepTimeAndMode(out.get(), info);
-    const int closeError = out.Close();
-    if (error == 0)
-        error = closeError;
-    if (error == 0)
-        error = LocalReplaceFile(partial, target);
-    if (error != 0)
-        LocalDeleteFile(partial);
-    return error;
+    if (settings.TargetWrite == TTargetWrite::InPlace)
+        return CopyInPlace(in.get(), info, target, settings);
+    if (settings.TargetWrite == TTargetWrite::NewOnly)
+        return CopyToNewTarget(in.get(), info, target, settings);
+    const int error = CopyUnnamed(in.get(), info, target, settings);
+    if (error != UnnamedUnavailable)
+        return error;
+    if (::lseek(in.get(), 0, SEEK_SET) != 0)
+        return errno;
+    return CopyBesideTarget(in.get(), info, target, settings);
 }
 
 bool IsSharingViolation(int error) {

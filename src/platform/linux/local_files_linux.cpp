@@ -223,6 +223,28 @@ QString PartialFilePath(const QString& target) {
     return target.left(slash + 1) + name;
 }
 
+int LocalOpenUnnamedBeside(const QString& target, unsigned mode) {
+    const TPathAt at(target);
+    if (at.Error())
+        return -at.Error();
+    const char* name = at.Name();
+    const char* slash = std::strrchr(name, '/');
+    const QByteArray folder = !slash          ? QByteArray(".")
+                              : slash == name ? QByteArray("/")
+                                              : QByteArray(name, slash - name);
+    const int fd = ::openat(at.Dir(), folder.constData(), O_WRONLY | O_TMPFILE | O_CLOEXEC, mode);
+    return fd >= 0 ? fd : -errno;
+}
+
+int LocalLinkUnnamed(int fd, const QString& target) {
+    const TPathAt at(target);
+    if (at.Error())
+        return at.Error();
+    // Linking a descriptor by its /proc name needs no privilege, unlike AT_EMPTY_PATH on older kernels.
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+    return Result(::linkat(AT_FDCWD, self.constData(), at.Dir(), at.Name(), AT_SYMLINK_FOLLOW));
+}
+
 int LocalOpenForReading(const QString& path) {
     const TPathAt at(path);
     if (at.Error())
