@@ -11,7 +11,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <thread>
 
 #include <unistd.h>
 
@@ -159,7 +158,8 @@ int WaitForRun(TJob& job, bool showCounters) {
     const bool terminal = isatty(fileno(stdout)) != 0;
     bool cancelSent = false;
     QString shown;
-    while (job.JobStatus != jsNone) {
+    // Progress is shown every quarter second; the end of the run is seen at once.
+    while (!job.WaitForWorkerFor(std::chrono::milliseconds(250))) {
         if (InterruptRequested() && !cancelSent) {
             job.Cancel();
             cancelSent = true;
@@ -174,7 +174,6 @@ int WaitForRun(TJob& job, bool showCounters) {
             Out().flush();
         }
         shown = progress;
-        std::this_thread::sleep_for(std::chrono::milliseconds(250));
     }
     job.WaitForWorker();
     if (terminal && !shown.isEmpty())

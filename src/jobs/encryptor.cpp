@@ -9,29 +9,34 @@ uint16_t NextKey(uint16_t key, uint8_t plain, const TFileKey& fileKey) {
     return static_cast<uint16_t>(mixed * fileKey.M + fileKey.A);
 }
 
-template <bool Encrypting>
+// One pass over the bytes; `Inverted` folds the bitwise NOT of the stored form into the same pass.
+template <bool Encrypting, bool Inverted = false>
 bool Transform(const uint8_t* source, std::size_t sourceLength, uint8_t* destination, const TFileKey& key,
                std::size_t destinationLength) {
     if (sourceLength != destinationLength)
         return false;
     uint16_t k = key.K0;
     for (std::size_t i = 0; i < sourceLength; ++i) {
-        const auto out = static_cast<uint8_t>(source[i] ^ (k >> 8));
-        destination[i] = out;
-        k = NextKey(k, Encrypting ? source[i] : out, key);
+        if constexpr (Encrypting) {
+            const uint8_t plain = source[i];
+            const auto out = static_cast<uint8_t>(plain ^ (k >> 8));
+            destination[i] = Inverted ? static_cast<uint8_t>(~out) : out;
+            k = NextKey(k, plain, key);
+        } else {
+            const auto in = Inverted ? static_cast<uint8_t>(~source[i]) : source[i];
+            const auto plain = static_cast<uint8_t>(in ^ (k >> 8));
+            destination[i] = plain;
+            k = NextKey(k, plain, key);
+        }
     }
     return true;
 }
 
-QByteArray Apply(const QByteArray& input, bool encrypting) {
+template <bool Encrypting> QByteArray ApplyInverted(const QByteArray& input) {
     QByteArray output(input.size(), Qt::Uninitialized);
-    const auto* in = reinterpret_cast<const uint8_t*>(input.constData());
-    auto* out = reinterpret_cast<uint8_t*>(output.data());
     const auto size = static_cast<std::size_t>(input.size());
-    if (encrypting)
-        EncryptBuffer(in, size, out, FileKey, size);
-    else
-        DecryptBuffer(in, size, out, FileKey, size);
+    Transform<Encrypting, true>(reinterpret_cast<const uint8_t*>(input.constData()), size,
+                                reinterpret_cast<uint8_t*>(output.data()), FileKey, size);
     return output;
 }
 
@@ -53,15 +58,11 @@ void InvertStreamBytes(QByteArray& stream) {
 }
 
 QByteArray ScrambleFileImage(const QByteArray& plain) {
-    QByteArray stored = Apply(plain, true);
-    InvertStreamBytes(stored);
-    return stored;
+    return ApplyInverted<true>(plain);
 }
 
 QByteArray UnscrambleFileImage(const QByteArray& stored) {
-    QByteArray inverted = stored;
-    InvertStreamBytes(inverted);
-    return Apply(inverted, false);
+    return ApplyInverted<false>(stored);
 }
 
 } // namespace morvane

@@ -49,6 +49,8 @@ bool TEventsPanel::FlushEventsLog(int maxLines) {
     return changed;
 }
 
-bool TEventsPanel::SaveToFile(const QString& path) const { return WriteTextFileLines(path, lines_); }
+bool TEventsPanel::SaveToFile(const QString& path) const {
+    return WriteTextFileLines(path, lines_);
+}
 
 } // namespace morvane

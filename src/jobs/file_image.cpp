@@ -25,6 +25,10 @@ void FileImageWriter::DateTime(double value) {
 
 void FileImageWriter::String(const QString& value) {
     Int32(static_cast<int32_t>(value.size()));
+    if constexpr (std::endian::native == std::endian::little) {
+        bytes_.append(reinterpret_cast<const char*>(value.utf16()), value.size() * 2);
+        return;
+    }
     for (const QChar unit : value) {
         char raw[2];
         qToLittleEndian(unit.unicode(), raw);
@@ -70,6 +74,10 @@ QString FileImageReader::String() {
         throw FileImageError("a text runs past the end of the file");
     const char* raw = Take(qsizetype(units) * 2);
     QString text(units, Qt::Uninitialized);
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(text.data(), raw, std::size_t(units) * 2);
+        return text;
+    }
     for (int32_t i = 0; i < units; ++i)
         text[i] = QChar(qFromLittleEndian<char16_t>(raw + 2 * i));
     return text;

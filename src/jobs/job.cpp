@@ -66,11 +66,27 @@ QString TCurrentFileOperationPath::Text() const {
 TJob::TJob(const QString& JobName) : stJobName(JobName) {}
 
 // A job outlives its runs: the last worker is waited for before the job goes.
-TJob::~TJob() { WaitForWorker(); }
+TJob::~TJob() {
+    WaitForWorker();
+}
 
 void TJob::StartWorker(std::function<void()> work) {
     WaitForWorker();
-    worker_ = std::thread(std::move(work));
+    {
+        const std::lock_guard lock(workerMutex_);
+        workerRunning_ = true;
+    }
+    worker_ = std::thread([this, work = std::move(work)] {
+        work();
+        const std::lock_guard lock(workerMutex_);
+        workerRunning_ = false;
+        workerEnded_.notify_all();
+    });
+}
+
+bool TJob::WaitForWorkerFor(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(workerMutex_);
+    return workerEnded_.wait_for(lock, timeout, [this] { return !workerRunning_; });
 }
 
 void TJob::WaitForWorker() {

@@ -8,9 +8,12 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 namespace morvane {
@@ -165,9 +168,14 @@ public:
     void StartWorker(std::function<void()> work);
     // Waits until the worker thread of the last run has ended.
     void WaitForWorker();
+    // Waits at most `timeout` for the last run's work to end; true when it has (or none was started).
+    bool WaitForWorkerFor(std::chrono::milliseconds timeout);
 
 private:
     std::thread worker_;
+    std::mutex workerMutex_;
+    std::condition_variable workerEnded_;
+    bool workerRunning_ = false;
 };
 
 // State of the backup chain that the storage copy of a files-and-folders job carries.
