@@ -54,12 +54,13 @@ struct CopyState {
     }
 };
 
-// The kernel's own copy; returns ENOSYS-like errors untouched so the caller can fall back.
-int CopyWithKernel(int in, int out, CopyState& state) {
+// Copies chunk by chunk with a kernel call (`copyChunk` returns bytes copied, 0 at the end, or -1);
+// its refusals are returned untouched so the caller can fall back to the next way.
+template <typename CopyChunk> int CopyInKernel(CopyState& state, CopyChunk copyChunk) {
     while (true) {
         if (state.Cancelled())
             return ECANCELED;
-        const ssize_t copied = ::copy_file_range(in, nullptr, out, nullptr, ChunkBytes, 0);
+        const ssize_t copied = copyChunk();
         if (copied < 0) {
             if (errno == EINTR)
                 continue;
@@ -123,24 +124,6 @@ int CopyWithBuffer(int in, int out, CopyState& state) {
     }
 }
 
-// The kernel's copy between different file systems (copy_file_range refuses those): page cache to
-// page cache, without a pass through this process.
-int CopyWithSendfile(int in, int out, CopyState& state) {
-    while (true) {
-        if (state.Cancelled())
-            return ECANCELED;
-        const ssize_t copied = ::sendfile(out, in, nullptr, ChunkBytes);
-        if (copied < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        if (copied == 0)
-            return 0;
-        state.Advance(copied);
-    }
-}
-
 bool KernelRefused(int error) {
     return error == EXDEV || error == ENOSYS || error == EINVAL || error == EOPNOTSUPP;
 }
@@ -156,11 +139,13 @@ int CopyContent(int in, int out, CopyState& state) {
         TryDirect(out);
         return CopyWithBuffer(in, out, state);
     }
-    // Each step that the kernel refuses has copied nothing from the current offsets on; the next
-    // one carries on from there.
-    int error = CopyWithKernel(in, out, state);
+    // Each way that the kernel refuses has copied nothing from the current offsets on; the next one
+    // carries on from there. copy_file_range works within one file system (with reflinks where it
+    // can), sendfile between any two, page cache to page cache.
+    int error =
+        CopyInKernel(state, [&] { return ::copy_file_range(in, nullptr, out, nullptr, ChunkBytes, 0); });
     if (KernelRefused(error))
-        error = CopyWithSendfile(in, out, state);
+        error = CopyInKernel(state, [&] { return ::sendfile(out, in, nullptr, ChunkBytes); });
     if (KernelRefused(error))
         error = CopyWithBuffer(in, out, state);
     return error;

@@ -161,10 +161,39 @@ int LocalRemoveTree(const QString& path) {
     return removed == 0 ? 0 : (emptied ? emptied : removed);
 }
 
+namespace {
+
+// 0 when a folder creation refused with EEXIST found a folder there, ENOTDIR when something else.
+int ExistingFolder(const QByteArray& path) {
+    struct stat info {};
+    return ::stat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
+}
+
+// Creates a folder whose path fits the system's limit, and its missing parents. Usually only the last
+// level is missing, which takes one call; the parents are tried only when that call says so.
+int CreateShortPathChain(const QByteArray& path) {
+    if (::mkdir(path.constData(), 0777) == 0)
+        return 0;
+    if (errno == EEXIST)
+        return ExistingFolder(path);
+    const qsizetype slash = path.lastIndexOf('/');
+    if (errno != ENOENT || slash <= 0)
+        return errno;
+    if (const int error = CreateShortPathChain(path.left(slash)))
+        return error;
+    if (::mkdir(path.constData(), 0777) == 0)
+        return 0;
+    return errno == EEXIST ? ExistingFolder(path) : errno;
+}
+
+} // namespace
+
 int LocalCreateDirectories(const QString& path) {
     const QByteArray native = NativePath(path);
     if (native.isEmpty())
         return ENOENT;
+    if (native.size() < PATH_MAX)
+        return CreateShortPathChain(native);
     int current = native.startsWith('/') ? ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC)
                                          : ::openat(AT_FDCWD, ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (current < 0)
