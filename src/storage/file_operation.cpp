@@ -109,8 +109,9 @@ TOperationResult FileOperationRun::Run(TFileOperationType type, const QString& l
         type = atCopyFromLocalToRemoteFile;
         skipNextCopyLine_ = true;
     }
-    job_.CurrentFileOperationType = type;
+    // Progress first: whoever sees the new kind of operation must not see the temporary copy's progress.
     job_.CurrentFileOperationProgress = 0;
+    job_.CurrentFileOperationType = type;
     TOperationResult result = orERROR_RemoteAccess;
     const int waitSeconds = std::max(0, job_.JobOptions.Processing.IfDestinationNotAvailable_Wait_Sec);
     for (int attempt = 0;
@@ -343,8 +344,8 @@ TStorageFileSystem& TStorageAccess::For(const QString& path) {
 TOperationResult TJob::FileOperation(TFileOperationType csOperationType, const QString& csstrLocal,
                                      const QString& csstrRemote, int RetryCount, bool LogError) {
     CancelCurrentFileOperation = 0;
-    CurrentFileOperationType = csOperationType;
     CurrentFileOperationProgress = 0;
+    CurrentFileOperationType = csOperationType;
     const bool localSide = csOperationType == atCopyFromLocalToRemoteFile ||
                            csOperationType == atCopyFromLocalToRemoteFileThroughTempFolder;
     CurrentFileOperationPath.Set(localSide ? csstrLocal : csstrRemote);
