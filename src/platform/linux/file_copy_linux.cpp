@@ -199,16 +199,22 @@ int CopyToNewTarget(int in, const struct stat& info, const QString& target,
     return fd == -EEXIST ? EEXIST : CopyOntoTarget(in, fd, info, target, settings);
 }
 
+// Moves a complete file from its passing name onto the target; the passing name goes when that fails.
+int ReplaceWithPartial(const QString& partial, const QString& target) {
+    const int error = LocalReplaceFile(partial, target);
+    if (error != 0)
+        LocalDeleteFile(partial);
+    return error;
+}
+
 // Writes a new file beside the target under a passing name and renames it onto the target once
 // complete.
 int CopyBesideTarget(int in, const struct stat& info, const QString& target,
                      const TCopyFileSettings& settings) {
     const QString partial = PartialFilePath(target);
     const int fd = LocalOpenForWriting(partial, WritableMode(info), true);
-    int error = CopyOntoTarget(in, fd, info, partial, settings);
-    if (error == 0 && (error = LocalReplaceFile(partial, target)) != 0)
-        LocalDeleteFile(partial);
-    return error;
+    const int error = CopyOntoTarget(in, fd, info, partial, settings);
+    return error != 0 ? error : ReplaceWithPartial(partial, target);
 }
 
 bool CanLinkByDescriptor() {
@@ -227,10 +233,7 @@ int LinkAsTarget(int fd, const QString& target) {
     const QString partial = PartialFilePath(target);
     if (const int linkError = LocalLinkUnnamed(fd, partial))
         return linkError;
-    const int replaceError = LocalReplaceFile(partial, target);
-    if (replaceError != 0)
-        LocalDeleteFile(partial);
-    return replaceError;
+    return ReplaceWithPartial(partial, target);
 }
 
 // Writes into a file without a name in the target's folder and names it once complete: the target
