@@ -4,4 +4,4 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
 "$root/scripts/build.sh" "$root/build"
-exec "$root/build/src/morvane-cli" list "$@"
+exec "$root/build/bin/morvane-cli" list "$@"
