@@ -7,8 +7,10 @@
 #include "jobs/job.h"
 #include "storage/storage_helpers.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 
@@ -48,7 +50,20 @@ QString PlainLineBreaks(QString text) {
     return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
 }
 
+// "Retry after N seconds." and the path while a failed action waits for its next attempt, else empty.
+QString RetryWaitText(const TJob& job) {
+    const TDateTime deadline = job.RetryDeadline;
+    if (deadline <= 0 || job.CurrentFileOperationType != atNone_WaitingForReconnection)
+        return QString();
+    const double seconds = std::ceil((deadline - Now()) * 24 * 3600 - 0.001);
+    const QString text = FormatText(Translate(QStringLiteral("Retry after %s seconds.")),
+                                    {QString::number(std::max(0, static_cast<int>(seconds)))});
+    return text + u' ' + job.CurrentFileOperationPath.Text();
+}
+
 QString ProgressText(const TJob& job, bool showCounters) {
+    if (const QString waiting = RetryWaitText(job); !waiting.isEmpty())
+        return waiting;
     QString text;
     if (showCounters)
         text = QStringLiteral("%1 files, %2")
@@ -158,6 +173,7 @@ int WaitForRun(TJob& job, bool showCounters) {
     const bool terminal = isatty(fileno(stdout)) != 0;
     bool cancelSent = false;
     QString shown;
+    TDateTime waitShown = 0;
     // Progress is shown every quarter second; the end of the run is seen at once.
     while (!job.WaitForWorkerFor(std::chrono::milliseconds(250))) {
         if (InterruptRequested() && !cancelSent) {
@@ -165,8 +181,13 @@ int WaitForRun(TJob& job, bool showCounters) {
             cancelSent = true;
         }
         const QString progress = ProgressText(job, showCounters);
-        // Plain output gets a line per file seen; a terminal gets one line rewritten in place.
-        if (progress != shown && (terminal || !job.CurrentFileOperationPath.Text().isEmpty())) {
+        // Plain output gets a line per file seen and one per wait before a retry; a terminal gets one
+        // line rewritten in place, which counts a wait down.
+        const TDateTime wait = job.RetryDeadline;
+        const bool newWait = wait > 0 && wait != waitShown;
+        const bool changed = terminal ? progress != shown : (wait > 0 ? newWait : progress != shown);
+        waitShown = wait;
+        if (changed && (terminal || !job.CurrentFileOperationPath.Text().isEmpty())) {
             if (terminal)
                 Out() << "\r\033[K" << progress.left(200);
             else

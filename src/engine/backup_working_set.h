@@ -17,10 +17,10 @@ namespace morvane {
 // separator.
 struct TBackupWorkingSet {
     TPathList PreviousLocalFilesList;       // files recorded by the last successful run
-    QStringList PreviousLocalFilesTimeList; // their last-write time texts, parallel to the above
+    QStringList PreviousLocalFilesTimeList; // their time texts, parallel to the above
     TPathList PreviousLocalDirsList;        // folders recorded by the last successful run
     QStringList LocalFilesList;             // files found by this scan
-    QStringList LocalFilesTimeList;         // parallel to LocalFilesList
+    QStringList LocalFilesTimeList;         // change-time texts, parallel to LocalFilesList
     QStringList LocalDirsList;              // folders found by this scan
     QStringList CopiedFilesList;            // "_rf.qkl"
     QStringList CreatedDirsList;            // "_rd.qkl"
@@ -37,6 +37,8 @@ struct TBackupWorkingSet {
     void RemoveLastLocalFile();
     // Records a folder found by the scan; true when the last run recorded it too.
     bool AddLocalDir(const QString& relPath);
+    // Records every entry the last run had below the folder again, with its previous time, as found.
+    void KeepPreviousEntriesUnder(const QString& relFolder);
     // Whether this scan found the previous list's entry again.
     bool FoundPreviousFile(qsizetype index) const;
     bool FoundPreviousDir(qsizetype index) const;

@@ -77,10 +77,10 @@ int ChooseRestorePoint(TJob_FilesAndFolders& job, TRestoreDialogs& dialogs, cons
 
 // The four lists of one backup folder, in the order the restore applies them.
 struct TRestoreLists {
-    QStringList FoldersToCreate; // "_rd.qkl"
-    QStringList FilesToCopy;     // "_rf.qkl"
     QStringList FilesToDelete;   // "_rrf.qkl"
     QStringList FoldersToDelete; // "_rrd.qkl"
+    QStringList FoldersToCreate; // "_rd.qkl"
+    QStringList FilesToCopy;     // "_rf.qkl"
 };
 
 // One restore run on the worker thread: the chain of backup folders up to the chosen point is applied
@@ -246,13 +246,16 @@ bool TRestoreRun::RestoreBackupFolder(const QString& folder, bool mirror) {
     return result;
 }
 
+// Deletions come first: a file that became a folder of the same name, or the reverse, is deleted by
+// one list and created by another, and nothing can be created over the old one.
 void TRestoreRun::ApplyLists(const QString& folder, const TRestoreLists& lists) {
-    CreateFolders(SafeEntries(lists.FoldersToCreate));
-    CopyFiles(folder, SafeEntries(lists.FilesToCopy));
-    if (!Cancelling())
-        DeleteFiles(SafeEntries(lists.FilesToDelete));
+    DeleteFiles(SafeEntries(lists.FilesToDelete));
     if (!Cancelling())
         DeleteFolders(SafeEntries(lists.FoldersToDelete));
+    if (Cancelling())
+        return;
+    CreateFolders(SafeEntries(lists.FoldersToCreate));
+    CopyFiles(folder, SafeEntries(lists.FilesToCopy));
 }
 
 bool TRestoreRun::LoadListFiles(const QString& folder, TRestoreLists& lists) {

@@ -3,6 +3,7 @@
 #include "i18n/translation.h"
 #include "jobs/run_log.h"
 #include "platform/directory_reader.h"
+#include "platform/local_files.h"
 #include "platform/paths.h"
 #include "storage/storage_helpers.h"
 
@@ -86,6 +87,17 @@ bool TBackupWorkingSet::FoundPreviousFile(qsizetype index) const {
 bool TBackupWorkingSet::FoundPreviousDir(qsizetype index) const {
     return WasFound(previousDirsFound_,
                     PreviousLocalDirsList.IndexOf(PreviousLocalDirsList.At(index), index));
+}
+
+void TBackupWorkingSet::KeepPreviousEntriesUnder(const QString& relFolder) {
+    const QString prefix = WithSeparator(relFolder);
+    const QStringList& files = PreviousLocalFilesList.Items();
+    for (qsizetype i = 0; i < files.size(); ++i)
+        if (files[i].startsWith(prefix) && i < PreviousLocalFilesTimeList.size())
+            AddLocalFile(files[i], PreviousLocalFilesTimeList[i]);
+    for (const QString& folder : PreviousLocalDirsList.Items())
+        if (folder.startsWith(prefix))
+            AddLocalDir(folder);
 }
 
 void TBackupWorkingSet::ClearLists() {
@@ -189,7 +201,17 @@ void TSourceScanner::ScanFolder(const QString& dir, const QString& rel) {
     if (!WaitingPoint())
         return;
     TDirectoryReader reader(dir);
+    if (reader.Error() != 0)
+        return KeepUnreadableFolder(dir, rel, reader.Error());
     ScanOpenFolder(reader, WithSeparator(dir), WithSeparator(rel));
+}
+
+// A folder that cannot be listed is not an empty one: what the backup holds for it stays as it was.
+void TSourceScanner::KeepUnreadableFolder(const QString& dir, const QString& rel, int error) {
+    AddErrorToRunLog(job_, job_.TranslateText(QStringLiteral("Unable to read the directory:")) + u' ' +
+                               WithoutTrailingSeparator(dir) + QStringLiteral(" (") +
+                               SystemErrorMessage(error) + u')');
+    set_.KeepPreviousEntriesUnder(WithoutTrailingSeparator(rel));
 }
 
 void TSourceScanner::ScanOpenFolder(TDirectoryReader& reader, const QString& dir, const QString& rel) {
@@ -234,14 +256,44 @@ void TSourceScanner::ScanFolderEntry(TDirectoryReader& reader, const TDirectoryE
         return;
     const QString relPath = rel + entry.Name;
     if (!set_.AddLocalDir(relPath)) {
-        if (!CreateNewFolder(relPath))
+        if (!ClearReplacedOnMirror(relPath, false) || !CreateNewFolder(relPath))
             return;
         set_.CreatedDirsList.append(relPath);
     }
     if (!WaitingPoint())
         return;
     TDirectoryReader child(reader, rawName);
+    if (child.Error() != 0)
+        return KeepUnreadableFolder(path, relPath, child.Error());
     ScanOpenFolder(child, WithSeparator(path), WithSeparator(relPath));
+}
+
+// A mirror holds what the last run found. When a file took the place of a folder of the same name, or a
+// folder the place of a file, the old one goes first: nothing can be created over it.
+bool TSourceScanner::ClearReplacedOnMirror(const QString& relPath, bool wasFolder) {
+    if (set_.RunKind != btSync)
+        return true;
+    const bool replaced = wasFolder ? set_.PreviousLocalDirsList.Contains(relPath)
+                                    : set_.PreviousLocalFilesList.Contains(relPath);
+    if (!replaced)
+        return true;
+    const TFileOperationType removal = wasFolder ? atRemoveRemoteNotEmptyFolder : atRemoveRemoteFile;
+    if (!RepeatWhilePaused([&] {
+            return job_.FileOperation(removal, QString(), TargetPath(relPath), retries_, true) == orSuccess;
+        }))
+        return false;
+    replacedOnMirror_.insert(relPath);
+    return true;
+}
+
+// Whether the entry, or a folder above it, was replaced during the scan (and so already removed).
+bool TSourceScanner::WasReplacedOnMirror(const QString& relPath) const {
+    if (replacedOnMirror_.isEmpty())
+        return false;
+    for (qsizetype end = relPath.size(); end > 0; end = relPath.lastIndexOf(PathSeparator, end - 1))
+        if (replacedOnMirror_.contains(relPath.left(end)))
+            return true;
+    return false;
 }
 
 bool TSourceScanner::PassesExtensionFilter(const QString& name) const {
@@ -254,9 +306,9 @@ bool TSourceScanner::PassesExtensionFilter(const QString& name) const {
     return filter == ftIncludeOnly ? listed : !listed;
 }
 
-QString TSourceScanner::TimeText(const timespec& lastWrite) const {
+QString TSourceScanner::TimeText(const timespec& moment) const {
     std::tm local{};
-    ::localtime_r(&lastWrite.tv_sec, &local);
+    ::localtime_r(&moment.tv_sec, &local);
     // Written digit by digit: this runs once for every file of every run.
     char16_t text[23];
     const auto put = [&text](int at, int value, int digits) {
@@ -277,7 +329,7 @@ QString TSourceScanner::TimeText(const timespec& lastWrite) const {
     text[16] = separator;
     put(17, local.tm_sec, 2);
     text[19] = separator;
-    put(20, static_cast<int>(lastWrite.tv_nsec / 1'000'000), 3);
+    put(20, static_cast<int>(moment.tv_nsec / 1'000'000), 3);
     if (year < 0 || year > 9999)
         return QString::number(year).rightJustified(4, u'0') + QStringView(text + 4, 19);
     return QString(reinterpret_cast<const QChar*>(text), 23);
@@ -292,7 +344,7 @@ void TSourceScanner::ScanFileEntry(const TDirectoryEntry& entry, const QString& 
     }
     if (!PassesExtensionFilter(entry.Name) || SkippedFileNames.contains(entry.Name.toLower()))
         return;
-    RecordAndCopy(path, rel + entry.Name, rel, TimeText(entry.LastWrite), set_.RunKind == btInc);
+    RecordAndCopy(path, rel + entry.Name, rel, TimeText(entry.Changed), set_.RunKind == btInc);
 }
 
 bool TSourceScanner::RecordAndCopy(const QString& localPath, const QString& relPath, const QString& folderRel,
@@ -304,20 +356,34 @@ bool TSourceScanner::RecordAndCopy(const QString& localPath, const QString& relP
             return true; // unchanged since the last run
         if (ensureChain && !EnsureFolderChain(folderRel))
             return false;
+        if (!ClearReplacedOnMirror(relPath, true))
+            return false;
         switch (job_.FileOperation(atCopyFromLocalToRemoteFileThroughTempFolder, localPath,
                                    TargetPath(relPath), retries_, true)) {
         case orSuccess:
             set_.CopiedFilesList.append(relPath);
             job_.CurrentBackupFilesProcessed.fetch_add(1);
             return true;
-        case orERROR_LocalAccess: // unreadable or locked: absent from this run
-            set_.RemoveLastLocalFile();
+        case orERROR_LocalAccess:
+            KeepUnreadableFile(localPath, previous);
             return true;
         case orERROR_RemoteAccess:
             return false;
         }
         return false;
     });
+}
+
+// A file that is still there but could not be read keeps what the last run recorded for it, so it is
+// neither recorded as removed nor deleted from a mirror; one that is gone, or new, is absent from this
+// run. The failed copy has written its error line.
+void TSourceScanner::KeepUnreadableFile(const QString& localPath, qsizetype previous) {
+    TLocalEntry entry;
+    const bool stillThere = LocalStat(localPath, entry) == 0 && entry.Exists;
+    if (stillThere && previous >= 0 && previous < set_.PreviousLocalFilesTimeList.size())
+        set_.LocalFilesTimeList.last() = set_.PreviousLocalFilesTimeList[previous];
+    else
+        set_.RemoveLastLocalFile();
 }
 
 void TSourceScanner::ScanSingleFile(const QString& path, const QString& name) {
@@ -332,7 +398,7 @@ void TSourceScanner::ScanSingleFile(const QString& path, const QString& name) {
         if (entry.Name != name)
             continue;
         if (entry.EntryType == TDirectoryEntry::Type::File)
-            RecordAndCopy(path, name, QString(), TimeText(entry.LastWrite), false);
+            RecordAndCopy(path, name, QString(), TimeText(entry.Changed), false);
         return;
     }
 }
@@ -344,7 +410,7 @@ void TSourceScanner::CompareWithPreviousRun() {
     const QStringList& previousFiles = set_.PreviousLocalFilesList.Items();
     for (qsizetype i = 0; i < previousFiles.size(); ++i) {
         const QString& file = previousFiles[i];
-        if (set_.FoundPreviousFile(i))
+        if (set_.FoundPreviousFile(i) || WasReplacedOnMirror(file))
             continue;
         if (!mirror) {
             set_.RemovedFilesList.append(file);
@@ -360,7 +426,7 @@ void TSourceScanner::CompareWithPreviousRun() {
     const QStringList& previousDirs = set_.PreviousLocalDirsList.Items();
     for (qsizetype i = previousDirs.size() - 1; i >= 0; --i) {
         const QString& folder = previousDirs[i];
-        if (set_.FoundPreviousDir(i))
+        if (set_.FoundPreviousDir(i) || WasReplacedOnMirror(folder))
             continue;
         if (!mirror) {
             set_.RemovedDirsList.append(folder);

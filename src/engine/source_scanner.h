@@ -34,24 +34,33 @@ private:
                          const QString& dir, const QString& rel);
     void ScanFileEntry(const TDirectoryEntry& entry, const QString& dir, const QString& rel);
     // Records the file and copies it when new or changed; false when the run is being cancelled.
-    bool RecordAndCopy(const QString& localPath, const QString& relPath, const QString& folderRel, const QString& time,
-                       bool ensureChain);
+    bool RecordAndCopy(const QString& localPath, const QString& relPath, const QString& folderRel,
+                       const QString& time, bool ensureChain);
     bool CreateNewFolder(const QString& relPath);
+    void KeepUnreadableFolder(const QString& dir, const QString& rel, int error);
+    void KeepUnreadableFile(const QString& localPath, qsizetype previous);
+    // Removes from a mirror what the last run recorded under this name as the other kind of entry;
+    // false when the run is cancelled.
+    bool ClearReplacedOnMirror(const QString& relPath, bool wasFolder);
+    bool WasReplacedOnMirror(const QString& relPath) const;
     // Repeats `step` while it fails under the pause policy; false when the run is cancelled.
-    template <typename Step>
-    bool RepeatWhilePaused(Step step);
+    template <typename Step> bool RepeatWhilePaused(Step step);
     // The policy after a storage failure: true to repeat the step once resumed, false when cancelled.
     bool ApplyDestinationPolicy();
 
     bool IsExcludedFolder(const QString& path, const QString& name) const;
     bool PassesExtensionFilter(const QString& name) const;
-    QString TimeText(const timespec& lastWrite) const;
+    // The time text recorded for a file. It is the inode's change time, not the last-write time: the
+    // kernel moves it on every write, chmod, chown and rename, and no program can set it back, so a
+    // content change under a restored last-write time, or a mode change, is still seen.
+    QString TimeText(const timespec& moment) const;
     QString TargetPath(const QString& relPath) const;
 
     TJob_FilesAndFolders& job_;
     TBackupWorkingSet& set_;
     int retries_;
     QSet<QString> excludedDirs_;
+    QSet<QString> replacedOnMirror_; // entries whose kind changed, removed from the mirror in this run
     QString tempFolder_;
     QString extensions_;
     QChar timeSeparator_;

@@ -155,6 +155,9 @@ public:
     // 0 = false, all bits set = true; the copy in progress polls it.
     std::atomic<int32_t> CancelCurrentFileOperation{0};
     std::atomic<TFileOperationType> CurrentFileOperationType{atNone};
+    // While a failed storage action waits for its next attempt (CurrentFileOperationType reads
+    // atNone_WaitingForReconnection): the moment of that attempt; 0 otherwise.
+    std::atomic<TDateTime> RetryDeadline{0};
     std::atomic<int32_t> CurrentFileOperationProgress{0};
     std::atomic<int64_t> CurrentBackupSize{0};
     // The open connection to a network storage, used only by the thread that runs the job.

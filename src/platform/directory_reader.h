@@ -16,6 +16,7 @@ struct TDirectoryEntry {
     bool Hidden = false;       // the name starts with "."
     bool SymbolicLink = false; // the entry is a link (to a file, when EntryType is File)
     timespec LastWrite{};
+    timespec Changed{}; // the inode's change time: moves on every write, chmod, chown and rename
     int64_t Size = 0;
 };
 

@@ -9,9 +9,10 @@
 #include "storage/storage_helpers.h"
 #include "storage/storage_smb.h"
 
-#include <QThread>
-
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <thread>
 
 namespace morvane {
 
@@ -52,6 +53,15 @@ public:
                          int retryCount);
 
 private:
+    // Sleeps until the next attempt, shown as a wait; false when the run was cancelled meanwhile.
+    bool WaitBeforeRetry(int seconds, TFileOperationType type);
+    // A cancel given during this call: the flag, or the run turning to cancelling (a run that was
+    // cancelling already, in its closing steps, keeps its retries).
+    bool CancelGiven() const {
+        return job_.CancelCurrentFileOperation != 0 ||
+               (!cancellingAtStart_ && job_.JobStatus == jsCancelling);
+    }
+
     bool MakeTemporaryCopy(const QString& local, const QString& remote);
     void Attempt(TFileOperationType type, const QString& local, const QString& remote);
     void CopyToStorage(const QString& local, const QString& remote);
@@ -95,6 +105,7 @@ private:
     int64_t temporarySize_ = 0;
     bool skipNextCopyLine_ = false;
     bool sizeCounted_ = false;
+    bool cancellingAtStart_ = job_.JobStatus == jsCancelling;
 };
 
 TOperationResult FileOperationRun::Run(TFileOperationType type, const QString& local, const QString& remote,
@@ -114,12 +125,12 @@ TOperationResult FileOperationRun::Run(TFileOperationType type, const QString& l
     job_.CurrentFileOperationType = type;
     TOperationResult result = orERROR_RemoteAccess;
     const int waitSeconds = std::max(0, job_.JobOptions.Processing.IfDestinationNotAvailable_Wait_Sec);
-    for (int attempt = 0;
-         result != orSuccess && job_.CancelCurrentFileOperation == 0 && attempt <= retryCount; ++attempt) {
+    for (int attempt = 0; result != orSuccess && !CancelGiven() && attempt <= retryCount; ++attempt) {
         if (attempt > 0) {
             AddToRunLog(job_, FormatText(job_.TranslateText(QStringLiteral("Retry after %s seconds.")),
                                          {QString::number(waitSeconds)}));
-            QThread::sleep(static_cast<unsigned long>(waitSeconds));
+            if (!WaitBeforeRetry(waitSeconds, type))
+                break;
         }
         try {
             Attempt(type, source, remote);
@@ -137,6 +148,24 @@ TOperationResult FileOperationRun::Run(TFileOperationType type, const QString& l
     return result;
 }
 
+bool FileOperationRun::WaitBeforeRetry(int seconds, TFileOperationType type) {
+    using Clock = std::chrono::steady_clock;
+    // Short steps, so Cancel, Ctrl+C and SIGTERM end the wait at once rather than after it.
+    constexpr auto Step = std::chrono::milliseconds(50);
+    const Clock::time_point end = Clock::now() + std::chrono::seconds(seconds);
+    job_.RetryDeadline = Now() + seconds / (24.0 * 3600.0);
+    job_.CurrentFileOperationType = atNone_WaitingForReconnection;
+    while (!CancelGiven()) {
+        const Clock::time_point now = Clock::now();
+        if (now >= end)
+            break;
+        std::this_thread::sleep_for(std::min<Clock::duration>(Step, end - now));
+    }
+    job_.CurrentFileOperationType = type;
+    job_.RetryDeadline = 0;
+    return !CancelGiven();
+}
+
 bool FileOperationRun::MakeTemporaryCopy(const QString& local, const QString& remote) {
     AddToRunLog(job_, QStringLiteral("Copying the file:"), local);
     TStorageFileSystem& localFs = storage_.For(local);
@@ -151,7 +180,7 @@ bool FileOperationRun::MakeTemporaryCopy(const QString& local, const QString& re
         if (IsMissingFile(localFs, local))
             LogError(job_.TranslateText(QStringLiteral("The file does not exist.")));
         else if (!(job_.JobOptions.Processing.SkipLockedFiles && IsSharingViolation(error.Code)))
-            LogError(error.Text);
+            LogError(error.Text + u' ' + local); // the error line names the file it could not read
         return false;
     }
     temporaryCopy_ = temporary;

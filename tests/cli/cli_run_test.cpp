@@ -6,14 +6,22 @@
 #include "platform/program_state.h"
 
 #include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMap>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QThread>
 
 #include <csignal>
+
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -321,6 +329,56 @@ TEST_F(CliRunTest, AnInterruptCancelsTheBackupAndLetsItClose) {
     EXPECT_TRUE(out.contains(u"\"Many\" backup is cancelled."_s)) << out.right(500).toStdString();
     EXPECT_TRUE(Ok({u"history"_s, u"Many"_s}).out.trimmed().endsWith(u"Backup is cancelled."_s));
     EXPECT_TRUE(Ok({u"log"_s, u"Many"_s}).out.contains(u"Backup is cancelled."_s));
+}
+
+// A run whose storage refuses every write says on its progress output that it waits for a retry, and
+// SIGTERM ends that wait at once. The storage is a folder the run may not write to; a root run is made
+// an ordinary user's, for whom the folder's mode holds.
+TEST_F(CliRunTest, TerminationEndsTheWaitBeforeARetryAtOnce) {
+    WriteFileBytes(Src(u"Docs/a.txt"_s), "a");
+    Ok({u"new"_s, u"Docs"_s, u"--source"_s, Src(u"Docs"_s), u"--dest"_s, Dest()});
+    ASSERT_EQ(::chmod(QFile::encodeName(Dest()).constData(), 0555), 0);
+    QProcess process;
+    constexpr uid_t nobody = 65534;
+    if (::geteuid() == 0) {
+        const QString home = QFileInfo(Src()).absolutePath();
+        ASSERT_EQ(::chown(QFile::encodeName(home).constData(), nobody, nobody), 0);
+        QDirIterator it(home, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            if (path != Dest())
+                ASSERT_EQ(::lchown(QFile::encodeName(path).constData(), nobody, nobody), 0);
+        }
+        process.setChildProcessModifier([] {
+            if (::setgroups(0, nullptr) != 0 || ::setresgid(nobody, nobody, nobody) != 0 ||
+                ::setresuid(nobody, nobody, nobody) != 0)
+                ::_exit(99);
+        });
+    }
+    process.start(QStringLiteral(MORVANE_CLI_PATH), {u"backup"_s, u"Docs"_s});
+    ASSERT_TRUE(process.waitForStarted());
+    QString out;
+    QElapsedTimer waited;
+    waited.start();
+    while (!out.contains(u"Retry after 60 seconds."_s) && waited.elapsed() < 30000 &&
+           process.state() == QProcess::Running) {
+        process.waitForReadyRead(200);
+        out += QString::fromUtf8(process.readAllStandardOutput());
+    }
+    ASSERT_TRUE(
+        QRegularExpression(u"Retry after 60 seconds\\. /\\S*_startflag\\.qkl\\n"_s).match(out).hasMatch())
+        << out.toStdString() << process.readAllStandardError().toStdString();
+    QElapsedTimer stopping;
+    stopping.start();
+    ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+    ASSERT_TRUE(process.waitForFinished(60000));
+    // The wait is a minute long; ending it takes a few polls of the cancel.
+    EXPECT_LT(stopping.elapsed(), 10000);
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 2);
+    out += QString::fromUtf8(process.readAllStandardOutput());
+    EXPECT_TRUE(out.contains(u"\"Docs\" backup is cancelled."_s)) << out.toStdString();
 }
 
 } // namespace

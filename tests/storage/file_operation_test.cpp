@@ -8,6 +8,7 @@
 #include <QFileInfo>
 
 #include <atomic>
+#include <chrono>
 #include <climits>
 #include <thread>
 
@@ -380,6 +381,50 @@ TEST_F(FileOperationTest, PathsBeyondTheSystemLimitWorkForEveryAction) {
               orSuccess);
     EXPECT_FALSE(QFile::exists(Store(QString(200, u'd'))));
     EXPECT_EQ(job.LastJobResult.ErrorsCount, 1);
+}
+
+// The wait before a retry is shown as such, with the moment of the next attempt, and a cancel ends it
+// at once, by the flag or by the run turning to cancelling. A run that was cancelling already (its
+// closing steps) keeps its retries.
+TEST_F(FileOperationTest, ACancelEndsTheWaitBeforeARetry) {
+    job.JobOptions.Processing.IfDestinationNotAvailable_Wait_Sec = 60;
+    for (const bool byFlag : {true, false}) {
+        SCOPED_TRACE(byFlag);
+        job.LastJobResult.Log.clear();
+        job.JobStatus = jsRunning;
+        bool sawWait = false;
+        TDateTime deadline = 0;
+        std::thread canceller([&] {
+            const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+            while (job.CurrentFileOperationType.load() != atNone_WaitingForReconnection &&
+                   std::chrono::steady_clock::now() < giveUp)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            sawWait = job.CurrentFileOperationType.load() == atNone_WaitingForReconnection;
+            deadline = job.RetryDeadline;
+            if (byFlag)
+                job.CancelCurrentFileOperation = -1;
+            else
+                job.JobStatus = jsCancelling;
+        });
+        const TDateTime start = Now();
+        const TOperationResult result =
+            job.FileOperation(atRemoveRemoteFile, QString(), Store(u"missing.txt"_s), 5, true);
+        canceller.join();
+        EXPECT_EQ(result, orERROR_RemoteAccess);
+        EXPECT_TRUE(sawWait);
+        EXPECT_NEAR((deadline - start) * 24 * 3600, 60, 5);
+        EXPECT_EQ(CountLines(job, u"ERROR:"_s), 1); // no attempt after the cancelled wait
+        EXPECT_EQ(CountLines(job, u"Retry after 60 seconds."_s), 1);
+        EXPECT_EQ(job.RetryDeadline, 0);
+        EXPECT_EQ(job.CurrentFileOperationType, atRemoveRemoteFile);
+    }
+
+    job.JobOptions.Processing.IfDestinationNotAvailable_Wait_Sec = 0;
+    job.JobStatus = jsCancelling;
+    job.LastJobResult.Log.clear();
+    EXPECT_EQ(job.FileOperation(atRemoveRemoteFile, QString(), Store(u"missing.txt"_s), 2, true),
+              orERROR_RemoteAccess);
+    EXPECT_EQ(CountLines(job, u"ERROR:"_s), 3);
 }
 
 } // namespace

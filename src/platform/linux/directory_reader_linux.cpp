@@ -87,6 +87,7 @@ bool TDirectoryReader::Next(TDirectoryEntry& entry, QByteArray& rawName) {
         }
         entry.EntryType = TypeOf(info.st_mode);
         entry.LastWrite = info.st_mtim;
+        entry.Changed = info.st_ctim;
         entry.Size = info.st_size;
         return true;
     }
