@@ -1,0 +1,148 @@
+// The real morvane-cli killed at exact storage calls of a backup run (by the system tracer's fault
+// injection): the stopped run's point is kept or dropped whole, and every listed point restores.
+
+#include "cli/cli_job_fixture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QMap>
+#include <QProcess>
+#include <QStandardPaths>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace morvane {
+namespace {
+
+using testing::CliRun;
+using testing::ReadFileBytes;
+using testing::TreeContents;
+using testing::WriteFileBytes;
+using Tree = QMap<QString, QByteArray>;
+
+class CliRecoveryTest : public testing::CliJobTest {
+protected:
+    void SetUp() override {
+        CliJobTest::SetUp();
+        tracer_ = QStandardPaths::findExecutable(u"strace"_s);
+        if (tracer_.isEmpty() ||
+            QProcess::execute(tracer_, {u"-qq"_s, u"-o"_s, u"/dev/null"_s, u"true"_s}) != 0)
+            GTEST_SKIP() << "the system tracer is not available here";
+    }
+
+    // Runs "backup <job>" under the tracer with the given filter and injection; true when the injection
+    // killed it, false when the run ended by itself.
+    bool BackupKilledAt(const QString& job, const QStringList& tracerArguments) {
+        QProcess process;
+        process.start(tracer_, QStringList{u"-f"_s, u"-qq"_s, u"-o"_s, u"/dev/null"_s} + tracerArguments +
+                                   QStringList{QStringLiteral(MORVANE_CLI_PATH), u"backup"_s, job});
+        EXPECT_TRUE(process.waitForFinished(60000));
+        return process.exitStatus() == QProcess::CrashExit || process.exitCode() != 0;
+    }
+
+    QStringList Points(const QString& job) {
+        const CliRun run = Run({u"points"_s, job});
+        return run.out.split(u'\n', Qt::SkipEmptyParts);
+    }
+
+    // Restores every listed point, the latest one last, into the output folder; each must succeed.
+    void RestoreEveryPoint(const QString& job) {
+        const qsizetype count = Points(job).size();
+        for (qsizetype i = 1; i < count; ++i) {
+            FreshOutput();
+            const CliRun run = Run({u"restore"_s, job, u"--to"_s, Out(), u"--point"_s, QString::number(i)});
+            EXPECT_EQ(run.exitCode, 0) << "point " << i << "\n" << run.out.toStdString();
+        }
+        FreshOutput();
+        const CliRun run = Run({u"restore"_s, job, u"--to"_s, Out(), u"--latest"_s});
+        EXPECT_EQ(run.exitCode, 0) << run.out.toStdString() << run.err.toStdString();
+    }
+
+    // Backup folders on the storage that no run set aside.
+    qsizetype RunFolders(const QString& job) const {
+        return PointFolders(job).filter(u")"_s).size() - PointFolders(job).filter(u" CANCELED"_s).size();
+    }
+
+    QString tracer_;
+};
+
+// Killed after the storage copy recorded the run, just before its start flag went: the next run keeps the
+// point instead of condemning it.
+TEST_F(CliRecoveryTest, AKillAtTheFlagsRemovalKeepsTheCompletedPoint) {
+    const struct {
+        const char* type;
+        QStringList extra;
+    } cases[] = {{"incremental", {}}, {"full", {u"--keep"_s, u"1"_s}}, {"mirror", {}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.type);
+        const QString job = QString::fromLatin1(c.type);
+        WriteFileBytes(Src(job + u"/a.txt"_s), "v1");
+        Ok(QStringList{u"new"_s, job, u"--source"_s, Src(job), u"--dest"_s, Dest(), u"--type"_s, job} +
+           c.extra);
+        Ok({u"backup"_s, job});
+        WriteFileBytes(Src(job + u"/a.txt"_s), "v2, longer");
+        const QString flag = Dest(job + u"/_startflag.qkl"_s);
+        ASSERT_TRUE(BackupKilledAt(job, {u"-P"_s, flag, u"-e"_s, u"trace=unlinkat,unlink"_s, u"-e"_s,
+                                         u"inject=unlinkat,unlink:signal=KILL"_s}));
+        ASSERT_TRUE(QFile::exists(flag));
+        const Tree expected = TreeContents(Src(job));
+        RestoreEveryPoint(job);
+        EXPECT_EQ(TreeContents(Out(job)), expected);
+
+        const CliRun next = Ok({u"backup"_s, job});
+        EXPECT_FALSE(next.out.contains(u"cancelled"_s)) << next.out.toStdString();
+        EXPECT_TRUE(next.out.contains(u"\" is finished. Files copied: "_s)) << next.out.toStdString();
+        EXPECT_FALSE(QFile::exists(flag));
+        RestoreEveryPoint(job);
+        EXPECT_EQ(TreeContents(Out(job)), expected);
+        if (job != u"mirror") {
+            EXPECT_EQ(RunFolders(job), Points(job).size());
+        }
+    }
+}
+
+// Every storage call that names, replaces or deletes something during a run that prunes the previous full
+// copy, killed in turn: after one more run the storage holds exactly the listed points, each restorable.
+// Pruning after the run and before it: with the old points removed first, a stopped run may leave no point,
+// never a listed point that is gone.
+TEST_F(CliRecoveryTest, AKillAtAnyCommitOrPruneStepLeavesEveryListedPointRestorable) {
+    for (const bool pruneBefore : {false, true}) {
+        SCOPED_TRACE(pruneBefore ? "pruning before the run" : "pruning after the run");
+        for (int when = 1;; ++when) {
+            ASSERT_LT(when, 300) << "the run never ended by itself";
+            SCOPED_TRACE(when);
+            const QString job = (pruneBefore ? u"B"_s : u"A"_s) + QString::number(when);
+            WriteFileBytes(Src(job + u"/a.txt"_s), "v1");
+            QStringList create = {u"new"_s, job,         u"--source"_s, Src(job),    u"--dest"_s,
+                                  Dest(),   u"--type"_s, u"full"_s,     u"--keep"_s, u"1"_s};
+            if (pruneBefore)
+                create.append(u"--prune-before"_s);
+            Ok(create);
+            Ok({u"backup"_s, job});
+            WriteFileBytes(Src(job + u"/b.txt"_s), "new");
+            const QString calls = u"unlinkat,renameat,renameat2,linkat"_s;
+            const bool killed =
+                BackupKilledAt(job, {u"-e"_s, u"trace="_s + calls, u"-e"_s,
+                                     u"inject="_s + calls + u":signal=KILL:when="_s + QString::number(when)});
+            if (!Points(job).isEmpty()) {
+                RestoreEveryPoint(job);
+                const Tree latest = TreeContents(Out(job));
+                const Tree before = {{u"a.txt"_s, "v1"}};
+                EXPECT_TRUE(latest == TreeContents(Src(job)) || latest == before);
+            }
+
+            Ok({u"backup"_s, job});
+            RestoreEveryPoint(job);
+            EXPECT_EQ(TreeContents(Out(job)), TreeContents(Src(job)));
+            EXPECT_EQ(RunFolders(job), Points(job).size()) << PointFolders(job).join(u", "_s).toStdString();
+            const QStringList leftovers = QDir(Dest()).entryList({job + u".bmj.*"_s}, QDir::Files) +
+                                          QDir(Dest(job)).entryList({u"*.part"_s}, QDir::Files);
+            EXPECT_TRUE(leftovers.isEmpty()) << leftovers.join(u", "_s).toStdString();
+            if (!killed)
+                break;
+        }
+    }
+}
+
+} // namespace
+} // namespace morvane
