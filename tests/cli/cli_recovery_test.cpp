@@ -103,6 +103,46 @@ TEST_F(CliRecoveryTest, AKillAtTheFlagsRemovalKeepsTheCompletedPoint) {
 
 // Every storage call that names, replaces or deletes something during a run that prunes the previous full
 // copy, killed in turn: after one more run the storage holds exactly the listed points, each restorable.
+// The run's files are durable before the job copy names them, and the job copy before the flag goes.
+TEST_F(CliRecoveryTest, TheStorageIsFlushedBeforeTheJobCopyNamesTheRunAndBeforeTheFlagGoes) {
+    WriteFileBytes(Src(u"Docs/a.txt"_s), "v1");
+    Ok({u"new"_s, u"Docs"_s, u"--source"_s, Src(u"Docs"_s), u"--dest"_s, Dest()});
+    Ok({u"backup"_s, u"Docs"_s});
+    WriteFileBytes(Src(u"Docs/a.txt"_s), "v2");
+    const QString trace = HomePath(u"trace.txt"_s);
+    QProcess process;
+    process.start(tracer_, {u"-f"_s, u"-qq"_s, u"-o"_s, trace, u"-e"_s,
+                            u"trace=syncfs,linkat,renameat,renameat2,unlinkat"_s,
+                            QStringLiteral(MORVANE_CLI_PATH), u"backup"_s, u"Docs"_s});
+    ASSERT_TRUE(process.waitForFinished(60000));
+    ASSERT_EQ(process.exitCode(), 0);
+    const QStringList lines = QString::fromUtf8(ReadFileBytes(trace)).split(u'\n');
+    const auto firstIndex = [&](const QString& call, const QString& path) {
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            if (lines[i].contains(call + u'(') && lines[i].contains(u'"' + path + u'"') &&
+                lines[i].endsWith(u"= 0"_s))
+                return i;
+        return qsizetype(-1);
+    };
+    // The job copy is put in place by a rename of its passing name or a link of an unnamed file.
+    qsizetype storageCopy = -1;
+    for (const QString& call : {u"renameat"_s, u"renameat2"_s, u"linkat"_s})
+        if (const qsizetype at = firstIndex(call, Dest(u"Docs.bmj"_s));
+            at >= 0 && (storageCopy < 0 || at < storageCopy))
+            storageCopy = at;
+    const qsizetype flagRemoved = firstIndex(u"unlinkat"_s, Dest(u"Docs/_startflag.qkl"_s));
+    ASSERT_GE(storageCopy, 0);
+    ASSERT_GT(flagRemoved, storageCopy);
+    const auto flushedBetween = [&](qsizetype from, qsizetype to) {
+        for (qsizetype i = from; i < to; ++i)
+            if (lines[i].contains(u"syncfs("_s) && lines[i].endsWith(u"= 0"_s))
+                return true;
+        return false;
+    };
+    EXPECT_TRUE(flushedBetween(0, storageCopy));
+    EXPECT_TRUE(flushedBetween(storageCopy, flagRemoved));
+}
+
 // Pruning after the run and before it: with the old points removed first, a stopped run may leave no point,
 // never a listed point that is gone.
 TEST_F(CliRecoveryTest, AKillAtAnyCommitOrPruneStepLeavesEveryListedPointRestorable) {
