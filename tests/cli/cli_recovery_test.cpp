@@ -103,6 +103,24 @@ TEST_F(CliRecoveryTest, AKillAtTheFlagsRemovalKeepsTheCompletedPoint) {
 
 // Every storage call that names, replaces or deletes something during a run that prunes the previous full
 // copy, killed in turn: after one more run the storage holds exactly the listed points, each restorable.
+// An interrupted mirror is removed before the run copies afresh: killed as it deletes the job copy, the
+// storage still holds the whole mirror that copy describes.
+TEST_F(CliRecoveryTest, RemovingAnInterruptedMirrorDeletesItsJobCopyFirst) {
+    WriteFileBytes(Src(u"Docs/a.txt"_s), "v1");
+    Ok({u"new"_s, u"Docs"_s, u"--source"_s, Src(u"Docs"_s), u"--dest"_s, Dest(), u"--type"_s, u"mirror"_s});
+    Ok({u"backup"_s, u"Docs"_s});
+    WriteFileBytes(Dest(u"Docs/_startflag.qkl"_s), "\xEF\xBB\xBF");
+    const QString storageCopy = Dest(u"Docs.bmj"_s);
+    ASSERT_TRUE(BackupKilledAt(u"Docs"_s, {u"-P"_s, storageCopy, u"-e"_s, u"trace=unlinkat,unlink"_s, u"-e"_s,
+                                           u"inject=unlinkat,unlink:signal=KILL"_s}));
+    ASSERT_TRUE(QFile::exists(storageCopy));
+    EXPECT_EQ(TreeContents(Dest(u"Docs/Docs"_s)), TreeContents(Src(u"Docs"_s)));
+
+    Ok({u"backup"_s, u"Docs"_s});
+    RestoreEveryPoint(u"Docs"_s);
+    EXPECT_EQ(TreeContents(Out(u"Docs"_s)), TreeContents(Src(u"Docs"_s)));
+}
+
 // The run's files are durable before the job copy names them, and the job copy before the flag goes.
 TEST_F(CliRecoveryTest, TheStorageIsFlushedBeforeTheJobCopyNamesTheRunAndBeforeTheFlagGoes) {
     WriteFileBytes(Src(u"Docs/a.txt"_s), "v1");
