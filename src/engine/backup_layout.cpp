@@ -3,7 +3,9 @@
 #include "jobs/text_file.h"
 #include "platform/paths.h"
 
+#include <QCryptographicHash>
 #include <QFile>
+#include <QRegularExpression>
 
 namespace morvane {
 
@@ -40,12 +42,47 @@ bool EndsIncrementalCopy(const QString& name) {
     return name.endsWith(IncrementalMarker);
 }
 
+bool IsRunFolderName(const QString& name) {
+    static const QRegularExpression form(
+        QStringLiteral("^\\d{4}-\\d{2}-\\d{2} \\d{2};\\d{2};\\d{2} \\((Full|Incremental)\\)$"));
+    return form.match(name).hasMatch();
+}
+
+namespace {
+
+const QString CommitPrefix = QStringLiteral("commit ");
+
+QString DigestText(const QByteArray& bytes) {
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+}
+
+} // namespace
+
+bool StartFlagShowsCompletedRun(const QStringList& flagLines, const QStringList& mainBackupList,
+                                const QByteArray& storageCopy) {
+    if (flagLines.isEmpty())
+        return false;
+    if (!flagLines.first().isEmpty())
+        return mainBackupList.indexOf(flagLines.first()) >= 1;
+    return flagLines.size() >= 2 && !storageCopy.isEmpty() &&
+           flagLines[1] == CommitPrefix + DigestText(storageCopy);
+}
+
+QStringList MirrorCommitFlag(const QByteArray& storageCopy) {
+    return {QString(), CommitPrefix + DigestText(storageCopy)};
+}
+
 QString JobTempFolder(const TJob& job) {
     return JoinPath(job.JobOptions.General.PathForTempFiles, job.stJobName);
 }
 
 QString LocalJobCopy(const TJob& job) {
     return JobTempFolder(job) + JobCopyExtension;
+}
+
+QByteArray ReadLocalFileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QStringList ReadTextFileLines(const QString& path) {

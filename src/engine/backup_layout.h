@@ -33,11 +33,27 @@ bool TypeOfMarker(const QString& marker, TBackupType& type);
 bool EndsFullCopy(const QString& name);
 bool EndsIncrementalCopy(const QString& name);
 
+// The name a full or incremental run gives its folder: "yyyy-mm-dd hh;nn;ss (Full)" or "... (Incremental)".
+bool IsRunFolderName(const QString& name);
+
+// What a start flag found on the storage says about the run that wrote it: true when that run had
+// already recorded itself in the storage copy and stopped only before removing the flag. A full or
+// incremental run's flag names its folder, complete once the stored backup list holds it; a mirror
+// run's flag gains a commit line with the digest of the storage copy it is about to write, complete
+// once the storage copy has that digest. `mainBackupList` is the stored list with its marker.
+bool StartFlagShowsCompletedRun(const QStringList& flagLines, const QStringList& mainBackupList,
+                                const QByteArray& storageCopy);
+// The flag a mirror run writes just before replacing the storage copy with `storageCopy`. Its first
+// line stays empty, so a reader that knows only the first line still sees a mirror's flag.
+QStringList MirrorCommitFlag(const QByteArray& storageCopy);
+
 // The job's own folder in the temporary root, and the local copy of its job file beside it.
 QString JobTempFolder(const TJob& job);
 QString LocalJobCopy(const TJob& job);
 
 // The lines of a text file the program wrote (BOM and CR LF optional); empty when it cannot be read.
 QStringList ReadTextFileLines(const QString& path);
+// The bytes of a local file; empty when it cannot be read.
+QByteArray ReadLocalFileBytes(const QString& path);
 
 } // namespace morvane

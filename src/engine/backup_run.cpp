@@ -10,10 +10,13 @@
 #include "jobs/run_log.h"
 #include "jobs/text_file.h"
 #include "platform/file_system.h"
+#include "platform/local_files.h"
 #include "platform/paths.h"
+#include "storage/file_operation.h"
 #include "storage/storage_helpers.h"
 
 #include <QDir>
+#include <QFile>
 
 namespace morvane {
 
@@ -25,7 +28,7 @@ const QString ListFiles[] = {RemovedDirsFile, CopiedFilesFile, CreatedDirsFile, 
 
 class TBackupRun {
 public:
-    explicit TBackupRun(TJob_FilesAndFolders& job) : job_(job), scanner_(job, set_) {}
+    explicit TBackupRun(TJob_FilesAndFolders& job) : job_(job), scanner_(job, set_), storage_(job) {}
     void Run();
 
 private:
@@ -47,9 +50,19 @@ private:
     void CheckStoredType();
     void CheckInterruptedRun();
     void RemovePrevious();
+    void RemoveLeftovers();
+    void RemoveOwnPartialFiles(TStorageFileSystem& fs, const QString& folder,
+                               const QList<TStorageListEntry>& entries, const QStringList& ownNames);
+    bool StampTakenOnStorage(const QString& stamp);
+    // Whether something is at the path; `whenUnknown` when the storage cannot tell.
+    bool StorageEntryExists(const QString& path, bool whenUnknown);
     void ChooseKindAndTarget();
     void SelectOldBackups();
+    void PruneBeforeRun();
+    bool UploadStorageCopy(const TBackupChainState& chain);
     void Prune(bool logErrors);
+    bool Flush();
+    void SayWhenNoCompleteBackupIsLeft();
     void CreateTargetAndStartFlag();
     void ScanSources();
     void ScanSource(const QString& entry);
@@ -60,6 +73,7 @@ private:
     TJob_FilesAndFolders& job_;
     TBackupWorkingSet set_;
     TSourceScanner scanner_;
+    TStorageAccess storage_;
     TDateTime startTime_ = 0;
     QString jobFolder_;
     QString tempFolder_;
@@ -74,10 +88,23 @@ private:
     bool previousRunInterrupted_ = false;
     QString interruptedSubfolder_;
     TBackupType storedType_ = btSync;
+    // The chain as the storage copy held it when it was read; a copy that could not be read stays empty.
+    TBackupChainState storedChain_;
+    bool storedChainRead_ = false;
+    // Whether the storage copy on the storage names a full copy: at the start, and now.
+    bool fullCopyAtStart_ = false;
+    bool fullCopyStored_ = false;
 };
 
+bool NamesFullCopy(const QStringList& mainBackupList) {
+    for (qsizetype t = 1; t < mainBackupList.size(); ++t)
+        if (EndsFullCopy(mainBackupList[t]))
+            return true;
+    return false;
+}
+
 void TBackupRun::Run() {
-    startTime_ = Now();
+    startTime_ = UniqueRunStart(job_, Now());
     jobFolder_ = OpenBackupRun(job_, startTime_);
     if (jobFolder_.isEmpty())
         return;
@@ -90,10 +117,13 @@ void TBackupRun::Run() {
         if (!Cancelling() && removePrevious_)
             RemovePrevious();
         if (!Cancelling()) {
+            RemoveLeftovers();
             ChooseKindAndTarget();
             SelectOldBackups();
             if (job_.Settings.Backup.RemoveOldBackupsBeforeStartingNewBackup)
-                Prune(!previousRunInterrupted_);
+                PruneBeforeRun();
+        }
+        if (!Cancelling()) {
             CreateTargetAndStartFlag();
             ScanSources();
             if (!Cancelling())
@@ -103,6 +133,8 @@ void TBackupRun::Run() {
     } catch (const std::exception& error) {
         FailUnexpectedly(QString::fromUtf8(error.what()));
     }
+    if (Cancelling())
+        SayWhenNoCompleteBackupIsLeft();
     Close();
 }
 
@@ -135,6 +167,9 @@ void TBackupRun::CheckStoredType() {
         Cancel();
         return;
     }
+    storedChain_ = chain;
+    storedChainRead_ = true;
+    fullCopyAtStart_ = fullCopyStored_ = NamesFullCopy(chain.MainBackupList);
     mainBackupList_ = chain.MainBackupList;
     set_.PreviousLocalFilesList.Assign(chain.PreviousLocalFilesList);
     set_.PreviousLocalFilesTimeList = chain.PreviousLocalFilesTimeList;
@@ -155,10 +190,17 @@ void TBackupRun::CheckInterruptedRun() {
     const QString localFlag = TempFile(StartFlagFile);
     if (Op(atCopyFromRemoteToLocalFile, localFlag, Stored(StartFlagFile), 0, false) != orSuccess)
         return;
+    startFlagList_ = ReadTextFileLines(localFlag);
+    if (storedChainRead_ && StartFlagShowsCompletedRun(startFlagList_, storedChain_.MainBackupList,
+                                                       ReadLocalFileBytes(LocalJobCopy(job_)))) {
+        // The run that wrote the flag had recorded itself and stopped just before removing the flag.
+        Op(atRemoveRemoteFile, QString(), Stored(StartFlagFile), 0, false);
+        startFlagList_.clear();
+        return;
+    }
     Warning(
         T(QStringLiteral("The previous backup has been cancelled and the backup files may be corrupted.")));
     previousRunInterrupted_ = true;
-    startFlagList_ = ReadTextFileLines(localFlag);
     if (!startFlagList_.isEmpty())
         interruptedSubfolder_ = startFlagList_.first();
     if (!interruptedSubfolder_.isEmpty() && !IsSafeFolderName(interruptedSubfolder_)) {
@@ -182,21 +224,103 @@ void TBackupRun::CheckInterruptedRun() {
 }
 
 void TBackupRun::RemovePrevious() {
-    const QString previous = interruptedSubfolder_.isEmpty() ? jobFolder_ : Stored(interruptedSubfolder_);
-    if (Op(atRemoveRemoteNotEmptyFolder, QString(), previous, 0, true) != orSuccess)
-        Cancel();
-    if (!Cancelling() && interruptedSubfolder_.isEmpty()) {
-        if (Op(atRemoveRemoteFile, QString(), jobFolder_ + JobCopyExtension, 0, true) != orSuccess) {
+    if (!interruptedSubfolder_.isEmpty()) {
+        if (Op(atRemoveRemoteNotEmptyFolder, QString(), Stored(interruptedSubfolder_), 0, true) != orSuccess)
             Cancel();
-        } else {
-            storageCopyFound_ = false;
-            mainBackupList_.clear();
-            set_.ClearLists();
-            sizeOfLastFullBackup_ = 0;
-            sizeOfIncrements_ = 0;
-        }
+        Raw(QString());
+        return;
+    }
+    // The storage copy goes before the folder it describes: a stop between the two must never leave a
+    // storage copy that names deleted folders. A storage copy that is not there needs no removal.
+    const QString storageCopy = jobFolder_ + JobCopyExtension;
+    if (StorageEntryExists(storageCopy, true) &&
+        Op(atRemoveRemoteFile, QString(), storageCopy, 0, true) != orSuccess) {
+        Cancel();
+    } else {
+        storageCopyFound_ = false;
+        storedChainRead_ = false;
+        fullCopyStored_ = false;
+        mainBackupList_.clear();
+        set_.ClearLists();
+        sizeOfLastFullBackup_ = 0;
+        sizeOfIncrements_ = 0;
+        if (Op(atRemoveRemoteNotEmptyFolder, QString(), jobFolder_, 0, true) != orSuccess)
+            Cancel();
     }
     Raw(QString());
+}
+
+bool TBackupRun::StorageEntryExists(const QString& path, bool whenUnknown) {
+    try {
+        return storage_.For(path).Stat(path).Exists;
+    } catch (const TStorageError&) {
+        return whenUnknown;
+    }
+}
+
+// Removes what a stopped run left on the storage that no list names: run folders of a prune that did not
+// finish or of a run stopped before its flag was written, and the passing names of the job's own files.
+void TBackupRun::RemoveLeftovers() {
+    const qsizetype slash = std::max(jobFolder_.lastIndexOf(u'/'), jobFolder_.lastIndexOf(u'\\'));
+    const QString destination = jobFolder_.left(std::max<qsizetype>(slash, 0));
+    const QString storageCopyName = jobFolder_.mid(slash + 1) + JobCopyExtension;
+    QList<TStorageListEntry> inJobFolder;
+    QList<TStorageListEntry> inDestination;
+    try {
+        TStorageFileSystem& fs = storage_.For(jobFolder_);
+        if (fs.Stat(jobFolder_).IsDirectory)
+            inJobFolder = fs.List(jobFolder_);
+        if (!destination.isEmpty())
+            inDestination = fs.List(destination);
+    } catch (const TStorageError&) {
+        return; // nothing is removed from a storage that cannot be read; a later run tries again
+    }
+    // A mirror's job folder holds the user's folders, whatever their names; only a chain's folder holds
+    // nothing but run folders.
+    QStringList unlisted;
+    if (storedChainRead_ && storedType_ != btSync)
+        for (const TStorageListEntry& entry : std::as_const(inJobFolder))
+            if (entry.IsDirectory && IsRunFolderName(entry.Name) && mainBackupList_.indexOf(entry.Name) < 1 &&
+                entry.Name != interruptedSubfolder_)
+                unlisted.append(entry.Name);
+    if (!unlisted.isEmpty()) {
+        Raw(SeparatorLine);
+        Line(QStringLiteral("Removing what an interrupted run left on the storage."));
+    }
+    for (const QString& name : std::as_const(unlisted))
+        Op(atRemoveRemoteNotEmptyFolder, QString(), Stored(name), 0, false);
+    TStorageFileSystem& fs = storage_.For(jobFolder_);
+    RemoveOwnPartialFiles(fs, jobFolder_, inJobFolder, {StartFlagFile});
+    if (!destination.isEmpty())
+        RemoveOwnPartialFiles(fs, destination, inDestination, {storageCopyName});
+}
+
+void TBackupRun::RemoveOwnPartialFiles(TStorageFileSystem& fs, const QString& folder,
+                                       const QList<TStorageListEntry>& entries, const QStringList& ownNames) {
+    for (const TStorageListEntry& entry : entries) {
+        if (entry.IsDirectory)
+            continue;
+        for (const QString& own : ownNames)
+            if (IsPartialFileName(entry.Name, own)) {
+                try {
+                    fs.DeleteFile(JoinPath(folder, entry.Name));
+                } catch (const TStorageError&) {
+                    // Left for a later run; the leftover harms nothing meanwhile.
+                }
+                break;
+            }
+    }
+}
+
+bool TBackupRun::StampTakenOnStorage(const QString& stamp) {
+    for (const QString& marker : {FullMarker, IncrementalMarker}) {
+        const QString name = stamp + QStringLiteral(" (") + marker;
+        // A storage that cannot tell refuses the target folder next, which ends the run.
+        if (mainBackupList_.contains(name) || StorageEntryExists(Stored(name), false) ||
+            StorageEntryExists(Stored(name + QStringLiteral(" CANCELED")), false))
+            return true;
+    }
+    return false;
 }
 
 void TBackupRun::ChooseKindAndTarget() {
@@ -207,6 +331,9 @@ void TBackupRun::ChooseKindAndTarget() {
             break;
         }
     const auto& backup = job_.Settings.Backup;
+    if (backup.BackupType != btSync)
+        startTime_ = UniqueRunStart(job_, startTime_,
+                                    [this](const QString& taken) { return StampTakenOnStorage(taken); });
     const QString stamp = LogFileStamp(startTime_) + QStringLiteral(" (");
     set_.RunKind = backup.BackupType;
     if (backup.BackupType == btInc) {
@@ -258,6 +385,34 @@ void TBackupRun::SelectOldBackups() {
             ++kept;
         }
     }
+}
+
+// The storage copy first stops naming the old folders, so no reader ever lists a deleted one; a stop
+// during the removal leaves unlisted folders, which the next run removes.
+void TBackupRun::PruneBeforeRun() {
+    if (oldBackupsList_.isEmpty())
+        return;
+    if (storedChainRead_) {
+        TBackupChainState pruned = storedChain_;
+        pruned.MainBackupList = mainBackupList_;
+        pruned.MainBackupList.removeAll(subfolder_);
+        if (!UploadStorageCopy(pruned)) {
+            oldBackupsList_.clear();
+            Cancel();
+            return;
+        }
+    }
+    Prune(!previousRunInterrupted_);
+}
+
+bool TBackupRun::UploadStorageCopy(const TBackupChainState& chain) {
+    const QString localCopy = LocalJobCopy(job_);
+    job_.SaveRemoteJobFile(localCopy, chain);
+    if (Op(atCopyFromLocalToRemoteFile, localCopy, jobFolder_ + JobCopyExtension, Retries(), true) !=
+        orSuccess)
+        return false;
+    fullCopyStored_ = NamesFullCopy(chain.MainBackupList);
+    return true;
 }
 
 void TBackupRun::Prune(bool logErrors) {
@@ -374,14 +529,50 @@ void TBackupRun::Record() {
                 return;
             }
     }
+    if (!Flush())
+        return;
+    if (set_.RunKind == btSync) {
+        // A mirror has no folder for the storage copy to name; its flag carries the commit instead.
+        const QString localFlag = TempFile(StartFlagFile);
+        if (!WriteTextFileLines(localFlag, MirrorCommitFlag(ReadLocalFileBytes(localCopy))) ||
+            Op(atCopyFromLocalToRemoteFile, localFlag, Stored(StartFlagFile), Retries(), true) != orSuccess) {
+            Cancel();
+            return;
+        }
+    }
     if (Op(atCopyFromLocalToRemoteFile, localCopy, jobFolder_ + JobCopyExtension, Retries(), true) !=
         orSuccess) {
         Cancel();
         return;
     }
+    fullCopyStored_ = NamesFullCopy(mainBackupList_);
+    if (!Flush())
+        return;
     Op(atRemoveRemoteFile, QString(), Stored(StartFlagFile), 0, false);
     if (!job_.Settings.Backup.RemoveOldBackupsBeforeStartingNewBackup)
         Prune(true);
+}
+
+// Makes what the run wrote durable before anything names it or success is said.
+bool TBackupRun::Flush() {
+    try {
+        storage_.For(jobFolder_).Flush(jobFolder_);
+        return true;
+    } catch (const TStorageError& error) {
+        AddErrorToRunLog(job_, error.Text + u' ' + jobFolder_);
+        Cancel();
+        return false;
+    }
+}
+
+void TBackupRun::SayWhenNoCompleteBackupIsLeft() {
+    if (!fullCopyAtStart_ || fullCopyStored_)
+        return;
+    // clang-format off
+    const QString text = FormatText(T(QStringLiteral("No complete backup of the job \"%s\" is left on the storage. Run the backup again to make one.")), {job_.stJobName});
+    // clang-format on
+    AddErrorToRunLog(job_, text);
+    AddToEventsLog(text);
 }
 
 void TBackupRun::FailUnexpectedly(const QString& reason) {
@@ -439,7 +630,7 @@ void TJob_FilesAndFolders::BackupInThread() {
         AddErrorToRunLog(*this, TranslateText(QStringLiteral("The backup stopped on an unexpected error:")) +
                                     u' ' + QString::fromUtf8(error.what()));
         LastJobResult.Cancelled = true;
-        SaveRunLog(*this, LastJobResult.StartTime);
+        SaveRunLog(*this, UniqueRunStart(*this, LastJobResult.StartTime));
     }
 }
 

@@ -147,7 +147,7 @@ void TRestoreRun::WaitWhilePaused() const {
 }
 
 void TRestoreRun::Start() {
-    start_ = Now();
+    start_ = UniqueRunStart(job_, Now());
     const QString starting =
         FormatText(T(QStringLiteral("Starting the \"%s\" restore to directory:")), {job_.stJobName}) + u' ' +
         output_;
@@ -442,9 +442,12 @@ QString ReadRestorePoints(TJob_FilesAndFolders& job, TRestorePoints& points) {
         job.DeleteTempFiles();
         return job.TranslateText(QStringLiteral("Unable to open the job file from the backup storage."));
     }
+    const bool runCompleted = flagFound && StartFlagShowsCompletedRun(
+                                               ReadTextFileLines(JoinPath(JobTempFolder(job), StartFlagFile)),
+                                               chain.MainBackupList, ReadLocalFileBytes(LocalJobCopy(job)));
     if (!chain.MainBackupList.isEmpty())
         ApplyTypeMarker(job, chain.MainBackupList.takeFirst());
-    points.UnfinishedMirror = flagFound && job.Settings.Backup.BackupType == btSync;
+    points.UnfinishedMirror = flagFound && !runCompleted && job.Settings.Backup.BackupType == btSync;
     points.Names = chain.MainBackupList;
     return QString();
 }

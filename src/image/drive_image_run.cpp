@@ -50,7 +50,7 @@ private:
 };
 
 void TDriveImageRun::Run() {
-    startTime_ = Now();
+    startTime_ = UniqueRunStart(job_, Now());
     jobFolder_ = OpenBackupRun(job_, startTime_);
     if (jobFolder_.isEmpty())
         return;

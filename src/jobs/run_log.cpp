@@ -58,6 +58,17 @@ QString ShownLogStamp(const QString& stamp) {
     return QString(stamp).replace(u';', u':');
 }
 
+TDateTime UniqueRunStart(const TJob& job, TDateTime start, const std::function<bool(const QString&)>& taken) {
+    QDateTime moment = FromDateTimeValue(start);
+    while (true) {
+        const QString stamp = LogFileStamp(ToDateTimeValue(moment));
+        if (!job.LogList.contains(stamp) && !FileExists(RunLogFilePath(job, stamp)) &&
+            !(taken && taken(stamp)))
+            return ToDateTimeValue(moment);
+        moment = moment.addSecs(1);
+    }
+}
+
 QString JobLogFolder(const TJob& job) {
     return JoinPath(job.JobOptions.Logging.PathForLogFiles, job.stJobName);
 }

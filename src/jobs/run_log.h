@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <functional>
+
 namespace morvane {
 
 class TJob;
@@ -26,6 +28,12 @@ void AddWarningToRunLog(TJob& job, const QString& text);
 QString LogFileStamp(TDateTime runStart);
 // The stamp as shown to the user, with ":" in place of ";".
 QString ShownLogStamp(const QString& stamp);
+
+// The first whole second from `start` on whose stamp names no log of the job (in LogList or as a file)
+// and which `taken`, when given, does not refuse. Every run takes its start from here, so no two runs of
+// a job share a log or a backup folder, even within one second or after the clock went back.
+TDateTime UniqueRunStart(const TJob& job, TDateTime start,
+                         const std::function<bool(const QString& stamp)>& taken = {});
 
 QString JobLogFolder(const TJob& job);
 QString RunLogFilePath(const TJob& job, const QString& stamp);

@@ -50,6 +50,8 @@ int LocalRename(const QString& from, const QString& to);
 int LocalReplaceFile(const QString& from, const QString& to);
 // A name for a file being written beside `target`, which replaces the target only once complete.
 QString PartialFilePath(const QString& target);
+// True when `name` is a passing name PartialFilePath gives for a target named `targetName`.
+bool IsPartialFileName(const QString& name, const QString& targetName);
 
 // Opens a new file without a name in the folder that holds `target`, for writing; returns the
 // descriptor or -errno (EOPNOTSUPP and the like where the file system cannot).
@@ -60,6 +62,10 @@ int LocalLinkUnnamed(int fd, const QString& target);
 // -errno.
 int LocalOpenForReading(const QString& path);
 int LocalOpenForWriting(const QString& path, unsigned mode, bool exclusive = false);
+
+// Writes out everything cached for the file system that holds `path` (a file or folder); 0 or the
+// errno the system reports for writes it could not complete.
+int LocalSyncFileSystem(const QString& path);
 
 // The system's message for an errno value.
 QString SystemErrorMessage(int error);

@@ -1,5 +1,6 @@
 #include "storage/storage_fs.h"
 
+#include "platform/directory_reader.h"
 #include "platform/file_copy.h"
 #include "platform/local_files.h"
 
@@ -99,6 +100,17 @@ public:
         file->MarkReadOnly(sourceReadOnly);
         return file;
     }
+    QList<TStorageListEntry> List(const QString& path) override {
+        TDirectoryReader reader(path);
+        Check(reader.Error());
+        QList<TStorageListEntry> entries;
+        TDirectoryEntry entry;
+        QByteArray rawName;
+        while (reader.Next(entry, rawName))
+            entries.append({entry.Name, entry.EntryType == TDirectoryEntry::Type::Directory});
+        return entries;
+    }
+    void Flush(const QString& path) override { Check(LocalSyncFileSystem(path)); }
     bool IsLocal() const override { return true; }
 };
 

@@ -2,6 +2,7 @@
 
 #include "platform/file_copy.h"
 
+#include <QList>
 #include <QString>
 
 #include <atomic>
@@ -31,6 +32,12 @@ struct TStorageEntry {
     bool IsDirectory = false;
     bool ReadOnly = false;
     int64_t Size = 0;
+};
+
+// One name directly inside a listed folder.
+struct TStorageListEntry {
+    QString Name;
+    bool IsDirectory = false;
 };
 
 // A file opened on one file system, read or written in chunks by a copy between two file systems.
@@ -72,6 +79,11 @@ public:
     // Open for chunked copying; throw on failure.
     virtual std::unique_ptr<TStorageFile> OpenForReading(const QString& path) = 0;
     virtual std::unique_ptr<TStorageFile> OpenForWriting(const QString& path, bool sourceReadOnly) = 0;
+    // The files and folders directly inside a folder ("." and ".." left out).
+    virtual QList<TStorageListEntry> List(const QString& path) = 0;
+    // Makes everything written so far to the file system that holds `path` durable. Throws when the
+    // system reports that earlier writes were lost.
+    virtual void Flush(const QString& path) = 0;
     virtual bool IsLocal() const = 0;
 };
 

@@ -276,6 +276,25 @@ public:
         static_cast<SmbFile&>(*file).MarkReadOnly(sourceReadOnly);
         return file;
     }
+    QList<TStorageListEntry> List(const QString& path) override {
+        const LibraryGuard lock(libraryLock);
+        errno = 0;
+        SMBCFILE* dir = smbc_getFunctionOpendir(ctx_)(ctx_, SmbUrl(path).constData());
+        if (!dir)
+            ThrowSmbError(LastError());
+        QList<TStorageListEntry> entries;
+        while (const smbc_dirent* entry = smbc_getFunctionReaddir(ctx_)(ctx_, dir)) {
+            const QByteArray name(entry->name);
+            if (name != "." && name != ".." &&
+                (entry->smbc_type == SMBC_DIR || entry->smbc_type == SMBC_FILE))
+                entries.append({QString::fromUtf8(name), entry->smbc_type == SMBC_DIR});
+        }
+        smbc_getFunctionClosedir(ctx_)(ctx_, dir);
+        return entries;
+    }
+    // The client library offers no call that asks the server to write its cache out; every write has
+    // reached the server when its call returned, and what the server keeps in memory is beyond reach.
+    void Flush(const QString&) override {}
     bool IsLocal() const override { return false; }
 
 private:

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -247,9 +248,31 @@ int LocalReplaceFile(const QString& from, const QString& to) {
 
 QString PartialFilePath(const QString& target) {
     const qsizetype slash = std::max(target.lastIndexOf(u'/'), target.lastIndexOf(u'\\'));
-    const QString name = QStringLiteral(".morvane-%1.part")
-                             .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'));
-    return target.left(slash + 1) + name;
+    // The passing name starts with the target's name, so whoever owns the target can recognise its own
+    // leftovers after a crash; a long name is shortened to keep the whole within the system's limit.
+    const QString suffix = QStringLiteral(".morvane-%1.part")
+                               .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'));
+    QString name = target.mid(slash + 1);
+    while (!name.isEmpty() && QFile::encodeName(name + suffix).size() > NAME_MAX)
+        name.chop(name.size() >= 2 && name.back().isLowSurrogate() ? 2 : 1);
+    return target.left(slash + 1) + name + suffix;
+}
+
+bool IsPartialFileName(const QString& name, const QString& targetName) {
+    static const QRegularExpression suffix(QStringLiteral("^\\.morvane-[0-9a-f]{16}\\.part$"));
+    return name.startsWith(targetName) && suffix.match(QStringView(name).mid(targetName.size())).hasMatch();
+}
+
+int LocalSyncFileSystem(const QString& path) {
+    const TPathAt at(path);
+    if (at.Error())
+        return at.Error();
+    const int fd = ::openat(at.Dir(), at.Name(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    const int error = ::syncfs(fd) == 0 ? 0 : errno;
+    ::close(fd);
+    return error;
 }
 
 int LocalOpenUnnamedBeside(const QString& target, unsigned mode) {
