@@ -17,6 +17,9 @@ struct TDirectoryEntry {
     bool SymbolicLink = false; // the entry is a link (to a file, when EntryType is File)
     timespec LastWrite{};
     int64_t Size = 0;
+    uint32_t Mode = 0; // permission bits, with set-user, set-group and sticky bits
+    uint32_t Owner = 0;
+    uint32_t Group = 0;
 };
 
 // Reads one folder entry by entry, relative to an open descriptor, so a walk is bounded neither by
