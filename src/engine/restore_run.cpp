@@ -413,10 +413,10 @@ void TRestoreRun::ApplyMetadata() {
             return;
         const int error = LocalApplyMetadata(output_, item.Path, item.Kind, item.Metadata, setOwner);
         if (error != 0)
-            AddWarningToRunLog(job_, T(QStringLiteral("Unable to restore the permissions and times of:")) +
-                                         u' ' + JoinPath(output_, QFile::decodeName(item.Path)) +
-                                         QStringLiteral(" (") + WithoutLineBreaks(SystemErrorMessage(error)) +
-                                         u')');
+            AddWarningToRunLog(
+                job_, T(QStringLiteral("Unable to restore the permissions and times of:")) + u' ' +
+                          WithoutLineBreaks(JoinPath(output_, QFile::decodeName(item.Path))) +
+                          QStringLiteral(" (") + WithoutLineBreaks(SystemErrorMessage(error)) + u')');
     }
 }
 

@@ -12,8 +12,6 @@
 #include <QFile>
 #include <QRandomGenerator>
 
-#include <functional>
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -94,6 +92,10 @@ struct MetadataCase {
     TBackupType type;
 };
 
+void PrintTo(const MetadataCase& c, std::ostream* out) {
+    *out << (c.storage == Storage::Local ? "local " : "SMB ") << (c.type == btSync ? "mirror" : "chain");
+}
+
 std::string CaseName(const ::testing::TestParamInfo<MetadataCase>& info) {
     return std::string(info.param.storage == Storage::Local ? "Local" : "Smb") +
            (info.param.type == btSync ? "Mirror" : "Chain");
@@ -136,10 +138,50 @@ protected:
         job->WaitForWorker();
     }
     QString Output(int point) const { return HomePath(u"out"_s + QString::number(point)); }
-    // The folder holding a point's lists on whichever storage the job uses.
-    QString StoredFolder(const QString& name) const {
-        const QString root = server ? server->ShareFolder() + u'/' + shareFolder + u"/Docs"_s : JobFolder();
-        return name.isEmpty() ? root : root + u'/' + name;
+
+    // Folders 0755, 0700 and 0750, files 0600, 0755 and 0644, some owned by someone else, every time with
+    // its own nanoseconds; folder times set last, as writing into a folder moves its time.
+    void BuildFirstTree() {
+        WriteFileBytes(Source(u"Docs/private/key.txt"_s), "secret");
+        WriteFileBytes(Source(u"Docs/run.sh"_s), "#!/bin/sh\n");
+        WriteFileBytes(Source(u"Docs/Sub/data.txt"_s), "data");
+        WriteFileBytes(Source(u"Docs/Sub/Deep/old.txt"_s), "old");
+        SetMode(Source(u"Docs/private/key.txt"_s), 0600);
+        SetMode(Source(u"Docs/run.sh"_s), 0755);
+        SetMode(Source(u"Docs/Sub/data.txt"_s), 0644);
+        SetMode(Source(u"Docs/private"_s), 0700);
+        SetMode(Source(u"Docs/Sub"_s), 0750);
+        SetMode(Source(u"Docs"_s), 0755);
+        if (::geteuid() == 0) {
+            SetOwner(Source(u"Docs/private/key.txt"_s), 1234, 1234);
+            SetOwner(Source(u"Docs/private"_s), 1234, 1234);
+            SetOwner(Source(u"Docs/Sub/data.txt"_s), 1234, 4321);
+        }
+        SetTimes(Source(u"Docs/private/key.txt"_s), 1'600'000'001, 123'456'789);
+        SetTimes(Source(u"Docs/run.sh"_s), 1'600'000'002, 1);
+        SetTimes(Source(u"Docs/Sub/data.txt"_s), 1'600'000'003, 999'999'999);
+        SetTimes(Source(u"Docs/Sub/Deep/old.txt"_s), 1'600'000'004, 500'000'000);
+        SetTimes(Source(u"Docs/Sub/Deep"_s), 1'500'000'005, 5);
+        SetTimes(Source(u"Docs/Sub"_s), 1'500'000'006, 66'000'000);
+        SetTimes(Source(u"Docs/private"_s), 1'500'000'007, 777);
+        SetTimes(Source(u"Docs"_s), 1'500'000'008, 888'888'888);
+    }
+
+    // New content, mode and owner for key.txt, a new file in Sub, Deep gone, every folder time moved.
+    void ChangeTree() {
+        WriteFileBytes(Source(u"Docs/private/key.txt"_s), "secret, changed");
+        SetMode(Source(u"Docs/private/key.txt"_s), 0640);
+        if (::geteuid() == 0)
+            SetOwner(Source(u"Docs/private/key.txt"_s), 4321, 1234);
+        SetTimes(Source(u"Docs/private/key.txt"_s), 1'600'100'001, 42);
+        WriteFileBytes(Source(u"Docs/Sub/new.txt"_s), "new");
+        SetMode(Source(u"Docs/Sub/new.txt"_s), 0400);
+        SetTimes(Source(u"Docs/Sub/new.txt"_s), 1'600'100'002, 200'000'002);
+        ASSERT_TRUE(QDir(Source(u"Docs/Sub/Deep"_s)).removeRecursively());
+        SetMode(Source(u"Docs/Sub"_s), 0711);
+        SetTimes(Source(u"Docs/Sub"_s), 1'500'100'006, 600);
+        SetTimes(Source(u"Docs/private"_s), 1'500'100'007, 700'000'007);
+        SetTimes(Source(u"Docs"_s), 1'500'100'008, 8);
     }
 
     testing::SambaServer* server = nullptr;
@@ -147,65 +189,17 @@ protected:
     ScriptedDialogs dialogs;
 };
 
-// Folders 0755, 0700 and 0750, files 0600, 0755 and 0644, some owned by someone else, every time with
-// its own nanoseconds; folder times set last, as writing into a folder moves its time.
-void BuildFirstTree(const std::function<QString(const QString&)>& source) {
-    WriteFileBytes(source(u"Docs/private/key.txt"_s), "secret");
-    WriteFileBytes(source(u"Docs/run.sh"_s), "#!/bin/sh\n");
-    WriteFileBytes(source(u"Docs/Sub/data.txt"_s), "data");
-    WriteFileBytes(source(u"Docs/Sub/Deep/old.txt"_s), "old");
-    SetMode(source(u"Docs/private/key.txt"_s), 0600);
-    SetMode(source(u"Docs/run.sh"_s), 0755);
-    SetMode(source(u"Docs/Sub/data.txt"_s), 0644);
-    SetMode(source(u"Docs/private"_s), 0700);
-    SetMode(source(u"Docs/Sub"_s), 0750);
-    SetMode(source(u"Docs"_s), 0755);
-    if (::geteuid() == 0) {
-        SetOwner(source(u"Docs/private/key.txt"_s), 1234, 1234);
-        SetOwner(source(u"Docs/private"_s), 1234, 1234);
-        SetOwner(source(u"Docs/Sub/data.txt"_s), 1234, 4321);
-    }
-    SetTimes(source(u"Docs/private/key.txt"_s), 1'600'000'001, 123'456'789);
-    SetTimes(source(u"Docs/run.sh"_s), 1'600'000'002, 1);
-    SetTimes(source(u"Docs/Sub/data.txt"_s), 1'600'000'003, 999'999'999);
-    SetTimes(source(u"Docs/Sub/Deep/old.txt"_s), 1'600'000'004, 500'000'000);
-    SetTimes(source(u"Docs/Sub/Deep"_s), 1'500'000'005, 5);
-    SetTimes(source(u"Docs/Sub"_s), 1'500'000'006, 66'000'000);
-    SetTimes(source(u"Docs/private"_s), 1'500'000'007, 777);
-    SetTimes(source(u"Docs"_s), 1'500'000'008, 888'888'888);
-}
-
-// New content, mode and owner for key.txt, a new file in Sub, Deep gone, every folder time moved.
-void ChangeTree(const std::function<QString(const QString&)>& source) {
-    WriteFileBytes(source(u"Docs/private/key.txt"_s), "secret, changed");
-    SetMode(source(u"Docs/private/key.txt"_s), 0640);
-    if (::geteuid() == 0)
-        SetOwner(source(u"Docs/private/key.txt"_s), 4321, 1234);
-    SetTimes(source(u"Docs/private/key.txt"_s), 1'600'100'001, 42);
-    WriteFileBytes(source(u"Docs/Sub/new.txt"_s), "new");
-    SetMode(source(u"Docs/Sub/new.txt"_s), 0400);
-    SetTimes(source(u"Docs/Sub/new.txt"_s), 1'600'100'002, 200'000'002);
-    ASSERT_TRUE(QDir(source(u"Docs/Sub/Deep"_s)).removeRecursively());
-    SetMode(source(u"Docs/Sub"_s), 0711);
-    SetTimes(source(u"Docs/Sub"_s), 1'500'100'006, 600);
-    SetTimes(source(u"Docs/private"_s), 1'500'100'007, 700'000'007);
-    SetTimes(source(u"Docs"_s), 1'500'100'008, 8);
-}
-
 TEST_P(EntryMetadataTest, EachPointRestoresModesOwnersAndTimesOfFilesAndFolders) {
     if (GetParam().storage == Storage::Smb && !UseShare())
         GTEST_SKIP() << "Samba server unavailable: " << testing::SambaServer::StartFailure().toStdString();
     job->Settings.Backup.BackupType = GetParam().type;
-    const auto source = [this](const QString& relative) {
-        return Source(relative);
-    };
 
-    BuildFirstTree(source);
+    BuildFirstTree();
     QList<QMap<QString, EntryState>> snapshots{Snapshot(Source(u"Docs"_s))};
     QList<QMap<QString, QByteArray>> contents{TreeContents(Source(u"Docs"_s))};
     RunBackup();
     ASSERT_FALSE(job->LastJobResult.Cancelled) << LogText().toStdString();
-    ChangeTree(source);
+    ChangeTree();
     snapshots.append(Snapshot(Source(u"Docs"_s)));
     contents.append(TreeContents(Source(u"Docs"_s)));
     RunBackup();
