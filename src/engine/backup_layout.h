@@ -19,6 +19,8 @@ inline const QString CopiedFilesFile = QStringLiteral("_rf.qkl");
 inline const QString CreatedDirsFile = QStringLiteral("_rd.qkl");
 inline const QString RemovedFilesFile = QStringLiteral("_rrf.qkl");
 inline const QString RemovedDirsFile = QStringLiteral("_rrd.qkl");
+// Permissions, owner, group and last-write time of what a backup folder holds (of a mirror: all of it).
+inline const QString MetadataFile = QStringLiteral("_rm.qkl");
 
 // Type markers: the first entry of the backup list, and the end of each backup folder's name.
 inline const QString FullMarker = QStringLiteral("Full)");

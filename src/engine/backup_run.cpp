@@ -2,6 +2,7 @@
 
 #include "engine/backup_layout.h"
 #include "engine/backup_working_set.h"
+#include "engine/entry_metadata.h"
 #include "engine/source_scanner.h"
 #include "engine/storage_names.h"
 #include "i18n/translation.h"
@@ -9,6 +10,7 @@
 #include "jobs/file_image.h"
 #include "jobs/run_log.h"
 #include "jobs/text_file.h"
+#include "platform/file_metadata.h"
 #include "platform/file_system.h"
 #include "platform/local_files.h"
 #include "platform/paths.h"
@@ -67,6 +69,7 @@ private:
     void ScanSources();
     void ScanSource(const QString& entry);
     void Record();
+    bool UploadMetadataList();
     void Close();
     void FailUnexpectedly(const QString& reason);
 
@@ -473,8 +476,12 @@ void TBackupRun::ScanSource(const QString& entry) {
                     set_.CreatedDirsList.append(name);
             }
             if (ok) {
-                if (!name.isEmpty())
+                if (!name.isEmpty()) {
                     set_.AddLocalDir(name);
+                    TFileMetadata metadata;
+                    if (LocalReadMetadata(path, metadata) == 0)
+                        set_.MetadataList.append(FormatMetadataLine(TMetadataTarget::Folder, metadata, name));
+                }
                 scanner_.ScanFolder(path, name);
             }
             return;
@@ -529,6 +536,10 @@ void TBackupRun::Record() {
                 return;
             }
     }
+    if (!UploadMetadataList()) {
+        Cancel();
+        return;
+    }
     if (!Flush())
         return;
     if (set_.RunKind == btSync) {
@@ -573,6 +584,18 @@ void TBackupRun::SayWhenNoCompleteBackupIsLeft() {
     // clang-format on
     AddErrorToRunLog(job_, text);
     AddToEventsLog(text);
+}
+
+// The permissions, owners and times of what this point holds go beside its lists (a mirror's beside the
+// mirror), before the job copy names the point complete.
+bool TBackupRun::UploadMetadataList() {
+    const QString local = TempFile(MetadataFile);
+    if (!WriteTextFileLines(local, set_.MetadataList)) {
+        AddErrorToRunLog(job_, T(QStringLiteral("Unable to write the file:")) + u' ' + local);
+        return false;
+    }
+    return Op(atCopyFromLocalToRemoteFile, local, JoinPath(set_.TargetFolder, MetadataFile), Retries(),
+              true) == orSuccess;
 }
 
 void TBackupRun::FailUnexpectedly(const QString& reason) {

@@ -26,6 +26,7 @@ struct TBackupWorkingSet {
     QStringList CreatedDirsList;            // "_rd.qkl"
     QStringList RemovedFilesList;           // "_rrf.qkl"
     QStringList RemovedDirsList;            // "_rrd.qkl"
+    QStringList MetadataList;               // "_rm.qkl": copied files and every folder found
     QSet<QString> CreatedFoldersCache;      // folders already made in this run's target
     TBackupType RunKind = btSync;
     QString TargetFolder; // storage folder that receives this run's files

@@ -1,20 +1,24 @@
 #include "engine/restore_run.h"
 
 #include "engine/backup_layout.h"
+#include "engine/entry_metadata.h"
 #include "engine/storage_names.h"
 #include "i18n/translation.h"
 #include "jobs/events_log.h"
 #include "jobs/file_image.h"
 #include "jobs/job_file.h"
 #include "jobs/run_log.h"
+#include "platform/file_metadata.h"
 #include "platform/file_system.h"
 #include "platform/local_files.h"
 #include "platform/paths.h"
 #include "platform/program_state.h"
+#include "storage/file_operation.h"
 #include "storage/storage_fs.h"
 #include "storage/storage_helpers.h"
 
 #include <QDir>
+#include <QFile>
 
 #include <chrono>
 #include <thread>
@@ -115,11 +119,14 @@ private:
     void DeleteFiles(const QStringList& entries);
     void DeleteFolders(const QStringList& entries);
     void FailUnexpectedly(const QString& reason);
+    void CollectMetadata(const QString& folder, const TRestoreLists& lists);
+    void ApplyMetadata();
 
     TJob_FilesAndFolders& job_;
     QString output_;
     QString jobFolder_;
     TBackupChainState chain_;
+    TChainMetadata metadata_;
     TDateTime start_ = 0;
 };
 
@@ -132,6 +139,8 @@ void TRestoreRun::Run(int listInd) {
                 RestoreChain(listInd);
             else if (!RestoreBackupFolder(jobFolder_, true))
                 Cancel();
+            if (!Cancelling())
+                ApplyMetadata();
         }
     } catch (const std::exception& error) {
         FailUnexpectedly(QString::fromUtf8(error.what()));
@@ -238,6 +247,8 @@ bool TRestoreRun::RestoreBackupFolder(const QString& folder, bool mirror) {
         }
         if (!Cancelling())
             ApplyLists(folder, lists);
+        if (!Cancelling())
+            CollectMetadata(folder, lists);
     } catch (const std::exception& error) {
         AddErrorToRunLog(job_, WithoutLineBreaks(QString::fromUtf8(error.what())));
         result = false;
@@ -364,6 +375,51 @@ void TRestoreRun::DeleteFolders(const QStringList& entries) {
             Cancel();
             return;
         }
+    }
+}
+
+// Reads the folder's metadata list, which backups of earlier versions do not have: then its entries keep
+// what the copy gave them.
+void TRestoreRun::CollectMetadata(const QString& folder, const TRestoreLists& lists) {
+    for (const QStringList* list :
+         {&lists.FoldersToCreate, &lists.FilesToCopy, &lists.FilesToDelete, &lists.FoldersToDelete})
+        metadata_.Forget(*list);
+    const QString remote = JoinPath(folder, MetadataFile);
+    bool present = false;
+    try {
+        present = TStorageAccess(job_).For(remote).Stat(remote).Exists;
+    } catch (const TStorageError&) {
+        present = true; // unknown: the copy below says what is wrong
+    }
+    if (!present)
+        return;
+    const QString local = JoinPath(JobTempFolder(job_), MetadataFile);
+    const int retries = job_.JobOptions.Processing.IfDestinationNotAvailable_Retry_Times;
+    if (job_.FileOperation(atCopyFromRemoteToLocalFile, local, remote, retries, false) != orSuccess) {
+        AddWarningToRunLog(job_,
+                           T(QStringLiteral("Unable to read the permissions and times of the backup:")) +
+                               u' ' + remote);
+        return;
+    }
+    if (metadata_.Add(ReadTextFileLines(local)) > 0)
+        AddWarningToRunLog(job_, T(QStringLiteral("Unreadable lines of the permissions list are skipped:")) +
+                                     u' ' + remote);
+}
+
+// After everything is written, so no later write changes a time set here; a failure is reported and the
+// restore goes on, as the content is in place.
+void TRestoreRun::ApplyMetadata() {
+    const bool setOwner = RunningAsRoot();
+    for (const TChainMetadata::TItem& item : metadata_.InApplyOrder()) {
+        WaitWhilePaused();
+        if (Cancelling())
+            return;
+        const int error = LocalApplyMetadata(output_, item.Path, item.Kind, item.Metadata, setOwner);
+        if (error != 0)
+            AddWarningToRunLog(
+                job_, T(QStringLiteral("Unable to restore the permissions and times of:")) + u' ' +
+                          WithoutLineBreaks(JoinPath(output_, QFile::decodeName(item.Path))) +
+                          QStringLiteral(" (") + WithoutLineBreaks(SystemErrorMessage(error)) + u')');
     }
 }
 

@@ -1,5 +1,6 @@
 #include "engine/source_scanner.h"
 
+#include "engine/entry_metadata.h"
 #include "i18n/translation.h"
 #include "jobs/run_log.h"
 #include "platform/directory_reader.h"
@@ -44,6 +45,10 @@ void CountFound(std::vector<int32_t>& counts, qsizetype listSize, qsizetype inde
     if (counts.size() != static_cast<std::size_t>(listSize))
         counts.assign(static_cast<std::size_t>(listSize), 0);
     counts[static_cast<std::size_t>(index)] += step;
+}
+
+TFileMetadata MetadataOf(const TDirectoryEntry& entry) {
+    return {entry.Mode, entry.Owner, entry.Group, entry.LastWrite};
 }
 
 bool WasFound(const std::vector<int32_t>& counts, qsizetype index) {
@@ -111,6 +116,7 @@ void TBackupWorkingSet::ClearLists() {
     CreatedDirsList.clear();
     RemovedFilesList.clear();
     RemovedDirsList.clear();
+    MetadataList.clear();
     previousFilesFound_.clear();
     previousDirsFound_.clear();
     lastPreviousFile_ = -1;
@@ -260,6 +266,7 @@ void TSourceScanner::ScanFolderEntry(TDirectoryReader& reader, const TDirectoryE
             return;
         set_.CreatedDirsList.append(relPath);
     }
+    set_.MetadataList.append(FormatMetadataLine(TMetadataTarget::Folder, MetadataOf(entry), relPath));
     if (!WaitingPoint())
         return;
     TDirectoryReader child(reader, rawName);
@@ -344,16 +351,24 @@ void TSourceScanner::ScanFileEntry(const TDirectoryEntry& entry, const QString& 
     }
     if (!PassesExtensionFilter(entry.Name) || SkippedFileNames.contains(entry.Name.toLower()))
         return;
-    RecordAndCopy(path, rel + entry.Name, rel, TimeText(entry.Changed), set_.RunKind == btInc);
+    RecordAndCopy(path, rel + entry.Name, rel, TimeText(entry.Changed), MetadataOf(entry),
+                  set_.RunKind == btInc);
 }
 
 bool TSourceScanner::RecordAndCopy(const QString& localPath, const QString& relPath, const QString& folderRel,
-                                   const QString& time, bool ensureChain) {
+                                   const QString& time, const TFileMetadata& metadata, bool ensureChain) {
     const qsizetype previous = set_.AddLocalFile(relPath, time);
+    // A mirror's list describes every file it holds; a backup folder's only the files it holds.
+    const auto recordMetadata = [&] {
+        set_.MetadataList.append(FormatMetadataLine(TMetadataTarget::File, metadata, relPath));
+    };
     return RepeatWhilePaused([&] {
         if (previous >= 0 && previous < set_.PreviousLocalFilesTimeList.size() &&
-            set_.PreviousLocalFilesTimeList[previous] == time)
+            set_.PreviousLocalFilesTimeList[previous] == time) {
+            if (set_.RunKind == btSync)
+                recordMetadata();
             return true; // unchanged since the last run
+        }
         if (ensureChain && !EnsureFolderChain(folderRel))
             return false;
         if (!ClearReplacedOnMirror(relPath, true))
@@ -362,6 +377,7 @@ bool TSourceScanner::RecordAndCopy(const QString& localPath, const QString& relP
                                    TargetPath(relPath), retries_, true)) {
         case orSuccess:
             set_.CopiedFilesList.append(relPath);
+            recordMetadata();
             job_.CurrentBackupFilesProcessed.fetch_add(1);
             return true;
         case orERROR_LocalAccess:
@@ -398,7 +414,7 @@ void TSourceScanner::ScanSingleFile(const QString& path, const QString& name) {
         if (entry.Name != name)
             continue;
         if (entry.EntryType == TDirectoryEntry::Type::File)
-            RecordAndCopy(path, name, QString(), TimeText(entry.Changed), false);
+            RecordAndCopy(path, name, QString(), TimeText(entry.Changed), MetadataOf(entry), false);
         return;
     }
 }

@@ -10,6 +10,7 @@ namespace morvane {
 
 class TDirectoryReader;
 struct TDirectoryEntry;
+struct TFileMetadata;
 
 // Walks a run's sources: records every file and folder that passes the skip rules and the extension
 // filter, copies what is new or changed since the last successful run into the target folder, creates
@@ -35,7 +36,7 @@ private:
     void ScanFileEntry(const TDirectoryEntry& entry, const QString& dir, const QString& rel);
     // Records the file and copies it when new or changed; false when the run is being cancelled.
     bool RecordAndCopy(const QString& localPath, const QString& relPath, const QString& folderRel,
-                       const QString& time, bool ensureChain);
+                       const QString& time, const TFileMetadata& metadata, bool ensureChain);
     bool CreateNewFolder(const QString& relPath);
     void KeepUnreadableFolder(const QString& dir, const QString& rel, int error);
     void KeepUnreadableFile(const QString& localPath, qsizetype previous);

@@ -18,6 +18,9 @@ struct TDirectoryEntry {
     timespec LastWrite{};
     timespec Changed{}; // the inode's change time: moves on every write, chmod, chown and rename
     int64_t Size = 0;
+    uint32_t Mode = 0; // permission bits, with set-user, set-group and sticky bits
+    uint32_t Owner = 0;
+    uint32_t Group = 0;
 };
 
 // Reads one folder entry by entry, relative to an open descriptor, so a walk is bounded neither by

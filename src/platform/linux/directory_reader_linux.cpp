@@ -89,6 +89,9 @@ bool TDirectoryReader::Next(TDirectoryEntry& entry, QByteArray& rawName) {
         entry.LastWrite = info.st_mtim;
         entry.Changed = info.st_ctim;
         entry.Size = info.st_size;
+        entry.Mode = info.st_mode & 07777;
+        entry.Owner = info.st_uid;
+        entry.Group = info.st_gid;
         return true;
     }
     return false;

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "platform/file_metadata.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+namespace morvane {
+
+// List-file entries. A relative path is written as it is, unless a line cannot hold it (a line break,
+// or bytes that are no text); then it is written as "/f/" followed by the path with '%', control bytes
+// and such bytes as %XX escapes. No relative path starts with '/', so the forms cannot be confused.
+QString EncodeListEntry(const QString& relPath);
+// The path bytes an entry names, in either form ("/l/" marks a link and is read like "/f/").
+QByteArray DecodeListEntry(const QString& entry);
+
+// One line of a backup folder's metadata list:
+// "<kind> <mode in octal> <owner> <group> <seconds>.<nine digits of nanoseconds> <entry>",
+// kind 'f' for a file, 'd' for a folder, 'l' for a link.
+struct TMetadataLine {
+    TMetadataTarget Kind = TMetadataTarget::File;
+    TFileMetadata Metadata;
+    QString Entry; // as the list files write it
+};
+
+QString FormatMetadataLine(TMetadataTarget kind, const TFileMetadata& metadata, const QString& relPath);
+// False for a line that does not have the form above.
+bool ParseMetadataLine(const QString& line, TMetadataLine& parsed);
+
+// What the backup folders of a restored chain say of their entries, the newest folder's word winning.
+class TChainMetadata {
+public:
+    struct TItem {
+        QByteArray Path; // '/'-separated name bytes below the output folder
+        TMetadataTarget Kind;
+        TFileMetadata Metadata;
+    };
+
+    // Entries a newer folder copies, creates or deletes: what an older folder said of them no longer holds.
+    void Forget(const QStringList& listEntries);
+    // Takes a folder's metadata lines; returns how many could not be read (they are left out).
+    int Add(const QStringList& lines);
+    bool IsEmpty() const { return items_.isEmpty(); }
+    // Files and links first, then folders, deepest first: setting an entry never disturbs a folder's
+    // time set before, and a folder that forbids writing is closed only after what it holds is done.
+    std::vector<TItem> InApplyOrder() const;
+
+private:
+    QHash<QByteArray, TItem> items_;
+};
+
+} // namespace morvane
