@@ -1,5 +1,6 @@
 #include "engine/source_scanner.h"
 
+#include "engine/list_file.h"
 #include "i18n/translation.h"
 #include "jobs/run_log.h"
 #include "platform/directory_reader.h"
@@ -96,6 +97,7 @@ void TBackupWorkingSet::ClearLists() {
     LocalFilesTimeList.clear();
     LocalDirsList.clear();
     CopiedFilesList.clear();
+    CopiedLinks.clear();
     CreatedDirsList.clear();
     RemovedFilesList.clear();
     RemovedDirsList.clear();
@@ -196,9 +198,16 @@ void TSourceScanner::ScanOpenFolder(TDirectoryReader& reader, const QString& dir
     TDirectoryEntry entry;
     QByteArray rawName;
     while (WaitingPoint() && reader.Next(entry, rawName)) {
-        if (entry.EntryType == TDirectoryEntry::Type::Other)
-            continue; // devices, pipes, sockets and links to folders are never backed up
-        if (job_.JobOptions.Processing.SkipHiddenSystemFiles && entry.Hidden)
+        const bool skipHiddenSystem = job_.JobOptions.Processing.SkipHiddenSystemFiles;
+        if (entry.EntryType == TDirectoryEntry::Type::Other) {
+            // Pipes, sockets and devices are never opened: reading one could block or never end.
+            if (!skipHiddenSystem)
+                AddWarningToRunLog(
+                    job_, job_.TranslateText(QStringLiteral("Skipped, not a regular file, folder or link:")) +
+                              u' ' + dir + entry.Name);
+            continue;
+        }
+        if (skipHiddenSystem && entry.Hidden)
             continue;
         if (entry.EntryType == TDirectoryEntry::Type::Directory)
             ScanFolderEntry(reader, entry, rawName, dir, rel);
@@ -292,11 +301,19 @@ void TSourceScanner::ScanFileEntry(const TDirectoryEntry& entry, const QString& 
     }
     if (!PassesExtensionFilter(entry.Name) || SkippedFileNames.contains(entry.Name.toLower()))
         return;
-    RecordAndCopy(path, rel + entry.Name, rel, TimeText(entry.LastWrite), set_.RunKind == btInc);
+    RecordAndCopy(path, rel + entry.Name, rel, EntryTimeText(entry), set_.RunKind == btInc,
+                  entry.EntryType == TDirectoryEntry::Type::Link);
+}
+
+QString TSourceScanner::EntryTimeText(const TDirectoryEntry& entry) const {
+    // A link's time differs from every file's, so a link replaced by a file (or the reverse) is a change.
+    if (entry.EntryType == TDirectoryEntry::Type::Link)
+        return LinkTimePrefix + TimeText(entry.LastWrite);
+    return TimeText(entry.LastWrite);
 }
 
 bool TSourceScanner::RecordAndCopy(const QString& localPath, const QString& relPath, const QString& folderRel,
-                                   const QString& time, bool ensureChain) {
+                                   const QString& time, bool ensureChain, bool link) {
     const qsizetype previous = set_.AddLocalFile(relPath, time);
     return RepeatWhilePaused([&] {
         if (previous >= 0 && previous < set_.PreviousLocalFilesTimeList.size() &&
@@ -308,6 +325,8 @@ bool TSourceScanner::RecordAndCopy(const QString& localPath, const QString& relP
                                    TargetPath(relPath), retries_, true)) {
         case orSuccess:
             set_.CopiedFilesList.append(relPath);
+            if (link)
+                set_.CopiedLinks.insert(relPath);
             job_.CurrentBackupFilesProcessed.fetch_add(1);
             return true;
         case orERROR_LocalAccess: // unreadable or locked: absent from this run
@@ -331,8 +350,9 @@ void TSourceScanner::ScanSingleFile(const QString& path, const QString& name) {
     while (folder.Next(entry, rawName)) {
         if (entry.Name != name)
             continue;
-        if (entry.EntryType == TDirectoryEntry::Type::File)
-            RecordAndCopy(path, name, QString(), TimeText(entry.LastWrite), false);
+        if (entry.EntryType == TDirectoryEntry::Type::File || entry.EntryType == TDirectoryEntry::Type::Link)
+            RecordAndCopy(path, name, QString(), EntryTimeText(entry), false,
+                          entry.EntryType == TDirectoryEntry::Type::Link);
         return;
     }
 }

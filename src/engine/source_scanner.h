@@ -34,18 +34,18 @@ private:
                          const QString& dir, const QString& rel);
     void ScanFileEntry(const TDirectoryEntry& entry, const QString& dir, const QString& rel);
     // Records the file and copies it when new or changed; false when the run is being cancelled.
-    bool RecordAndCopy(const QString& localPath, const QString& relPath, const QString& folderRel, const QString& time,
-                       bool ensureChain);
+    bool RecordAndCopy(const QString& localPath, const QString& relPath, const QString& folderRel,
+                       const QString& time, bool ensureChain, bool link);
     bool CreateNewFolder(const QString& relPath);
     // Repeats `step` while it fails under the pause policy; false when the run is cancelled.
-    template <typename Step>
-    bool RepeatWhilePaused(Step step);
+    template <typename Step> bool RepeatWhilePaused(Step step);
     // The policy after a storage failure: true to repeat the step once resumed, false when cancelled.
     bool ApplyDestinationPolicy();
 
     bool IsExcludedFolder(const QString& path, const QString& name) const;
     bool PassesExtensionFilter(const QString& name) const;
     QString TimeText(const timespec& lastWrite) const;
+    QString EntryTimeText(const TDirectoryEntry& entry) const;
     QString TargetPath(const QString& relPath) const;
 
     TJob_FilesAndFolders& job_;
