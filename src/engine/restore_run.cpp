@@ -158,6 +158,9 @@ private:
     // Looks at an entry of the output folder without following any link on its way. False, with an
     // error line, when a folder on the way is a symbolic link: nothing is ever written through one.
     bool LookAtOutput(const QString& entry, TLocalEntry& existing);
+    // Removes a link standing where a file or folder is restored: it is replaced, never followed.
+    // False, with an error line, when it cannot be removed.
+    bool RemoveLinkInTheWay(const QString& path);
     void CreateFolders(const TListEntries& entries);
     void CopyFiles(const QString& folder, const TListEntries& entries);
     void RestoreLink(const QString& folder, const QString& entry);
@@ -353,9 +356,7 @@ void TRestoreRun::CreateFolders(const TListEntries& entries) {
         TLocalEntry existing;
         if (!LookAtOutput(entry.Path, existing))
             continue;
-        if (existing.SymbolicLink)
-            LocalDeleteFile(path); // a link gives way to the folder, and is never followed
-        else if (existing.Exists)
+        if (existing.SymbolicLink ? !RemoveLinkInTheWay(path) : existing.Exists)
             continue;
         AddToRunLog(job_, QStringLiteral("Creating the directory:"), path);
         if (const int error = LocalCreateDirectories(path); error != 0) {
@@ -363,6 +364,13 @@ void TRestoreRun::CreateFolders(const TListEntries& entries) {
             Cancel();
         }
     }
+}
+
+bool TRestoreRun::RemoveLinkInTheWay(const QString& path) {
+    const int error = LocalDeleteFile(path);
+    if (error != 0)
+        AddErrorToRunLog(job_, WithoutLineBreaks(SystemErrorMessage(error)) + u' ' + path);
+    return error == 0;
 }
 
 void TRestoreRun::CopyFiles(const QString& folder, const TListEntries& entries) {
@@ -379,8 +387,7 @@ void TRestoreRun::CopyFiles(const QString& folder, const TListEntries& entries) 
             RestoreLink(folder, entry.Path);
             continue;
         }
-        // A link in the way is replaced by the file, never written through.
-        if (existing.SymbolicLink && LocalDeleteFile(path) != 0)
+        if (existing.SymbolicLink && !RemoveLinkInTheWay(path))
             continue;
         if (job_.FileOperation(atCopyFromRemoteToLocalFile, path, JoinPath(folder, entry.Path), retries,
                                true) != orSuccess)
