@@ -184,6 +184,8 @@ int CopySparse(int in, int out, int64_t size, CopyState& state) {
             break; // only a hole is left
         if (data < 0)
             return offset == 0 ? EINVAL : errno;
+        if (data >= size)
+            break; // data written after the size was taken is not part of this copy
         const off_t hole = ::lseek(in, data, SEEK_HOLE);
         if (hole < 0 || ::lseek(in, data, SEEK_SET) < 0 || ::lseek(out, data, SEEK_SET) < 0)
             return errno;
