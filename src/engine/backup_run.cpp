@@ -3,6 +3,7 @@
 #include "engine/backup_layout.h"
 #include "engine/backup_working_set.h"
 #include "engine/entry_metadata.h"
+#include "engine/list_file.h"
 #include "engine/source_scanner.h"
 #include "engine/storage_names.h"
 #include "i18n/translation.h"
@@ -517,8 +518,10 @@ void TBackupRun::Record() {
 
     const QStringList* lists[] = {&set_.RemovedDirsList, &set_.CopiedFilesList, &set_.CreatedDirsList,
                                   &set_.RemovedFilesList};
+    const QSet<QString> noLinks;
     for (int i = 0; i < 4; ++i)
-        if (!WriteTextFileLines(TempFile(ListFiles[i]), *lists[i])) {
+        if (!WriteListFile(TempFile(ListFiles[i]), *lists[i],
+                           lists[i] == &set_.CopiedFilesList ? set_.CopiedLinks : noLinks)) {
             AddErrorToRunLog(job_,
                              T(QStringLiteral("Unable to write the file:")) + u' ' + TempFile(ListFiles[i]));
             Cancel();

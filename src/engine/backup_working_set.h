@@ -23,6 +23,7 @@ struct TBackupWorkingSet {
     QStringList LocalFilesTimeList;         // change-time texts, parallel to LocalFilesList
     QStringList LocalDirsList;              // folders found by this scan
     QStringList CopiedFilesList;            // "_rf.qkl"
+    QSet<QString> CopiedLinks;              // the entries of CopiedFilesList that are symbolic links
     QStringList CreatedDirsList;            // "_rd.qkl"
     QStringList RemovedFilesList;           // "_rrf.qkl"
     QStringList RemovedDirsList;            // "_rrd.qkl"

@@ -1,87 +1,13 @@
 #include "engine/entry_metadata.h"
 
+#include "engine/list_file.h"
+#include "platform/file_names.h"
+
 #include <algorithm>
 
 namespace morvane {
 
 namespace {
-
-const QString EscapedFilePrefix = QStringLiteral("/f/");
-const QString EscapedLinkPrefix = QStringLiteral("/l/");
-
-// The bytes of a path held as text. A lone surrogate stands for a byte that was no text: U+DC80 to
-// U+DCFF give back the bytes 0x80 to 0xFF; `invalid` marks where such bytes are.
-QByteArray PathBytes(const QString& path, QByteArray* invalid = nullptr) {
-    if (!invalid && !std::any_of(path.cbegin(), path.cend(), [](QChar c) { return c.isSurrogate(); }))
-        return path.toUtf8();
-    QByteArray bytes;
-    bytes.reserve(path.size());
-    const auto put = [&](char byte, bool bad) {
-        bytes.append(byte);
-        if (invalid)
-            invalid->append(bad ? '\1' : '\0');
-    };
-    for (qsizetype i = 0; i < path.size(); ++i) {
-        const char16_t unit = path[i].unicode();
-        const bool pair = QChar::isHighSurrogate(unit) && i + 1 < path.size() && path[i + 1].isLowSurrogate();
-        if (pair) {
-            for (const char byte : path.mid(i, 2).toUtf8())
-                put(byte, false);
-            ++i;
-        } else if (QChar::isSurrogate(unit)) {
-            if (unit >= 0xDC80 && unit <= 0xDCFF) {
-                put(static_cast<char>(unit & 0xFF), true);
-            } else { // no byte behind it: keep its three-byte form, escaped
-                put(static_cast<char>(0xE0 | (unit >> 12)), true);
-                put(static_cast<char>(0x80 | ((unit >> 6) & 0x3F)), true);
-                put(static_cast<char>(0x80 | (unit & 0x3F)), true);
-            }
-        } else {
-            for (const char byte : QString(QChar(unit)).toUtf8())
-                put(byte, false);
-        }
-    }
-    return bytes;
-}
-
-bool NeedsEscape(const QString& path) {
-    for (qsizetype i = 0; i < path.size(); ++i) {
-        const char16_t unit = path[i].unicode();
-        if (unit == u'\r' || unit == u'\n')
-            return true;
-        if (QChar::isHighSurrogate(unit) && i + 1 < path.size() && path[i + 1].isLowSurrogate())
-            ++i;
-        else if (QChar::isSurrogate(unit))
-            return true;
-    }
-    return false;
-}
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
-QByteArray PercentDecoded(const QByteArray& text) {
-    QByteArray bytes;
-    bytes.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const int high = text[i] == '%' && i + 2 < text.size() ? HexValue(text[i + 1]) : -1;
-        const int low = high >= 0 ? HexValue(text[i + 2]) : -1;
-        if (low >= 0) {
-            bytes.append(static_cast<char>(high * 16 + low));
-            i += 2;
-        } else {
-            bytes.append(text[i]);
-        }
-    }
-    return bytes;
-}
 
 bool ParseUnsigned(QStringView text, int base, uint32_t limit, uint32_t& value) {
     bool ok = false;
@@ -143,25 +69,11 @@ bool IsSafePathBytes(const QByteArray& path) {
 } // namespace
 
 QString EncodeListEntry(const QString& relPath) {
-    if (!NeedsEscape(relPath))
-        return relPath;
-    QByteArray invalid;
-    const QByteArray bytes = PathBytes(relPath, &invalid);
-    QByteArray escaped;
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(bytes[i]);
-        if (byte == '%' || byte < 0x20 || byte == 0x7F || invalid[i])
-            escaped.append('%').append(QByteArray::number(byte, 16).rightJustified(2, '0').toUpper());
-        else
-            escaped.append(static_cast<char>(byte));
-    }
-    return EscapedFilePrefix + QString::fromUtf8(escaped);
+    return ListLine({relPath, false});
 }
 
 QByteArray DecodeListEntry(const QString& entry) {
-    if (entry.startsWith(EscapedFilePrefix) || entry.startsWith(EscapedLinkPrefix))
-        return PercentDecoded(entry.mid(EscapedFilePrefix.size()).toUtf8());
-    return PathBytes(entry);
+    return NameToBytes(ParseListLine(entry).Path);
 }
 
 QString FormatMetadataLine(TMetadataTarget kind, const TFileMetadata& metadata, const QString& relPath) {
@@ -197,11 +109,11 @@ bool ParseMetadataLine(const QString& line, TMetadataLine& parsed) {
     return true;
 }
 
-void TChainMetadata::Forget(const QStringList& listEntries) {
+void TChainMetadata::Forget(const TListEntries& entries) {
     if (items_.isEmpty())
         return;
-    for (const QString& entry : listEntries)
-        items_.remove(DecodeListEntry(entry));
+    for (const TListEntry& entry : entries)
+        items_.remove(NameToBytes(entry.Path));
 }
 
 int TChainMetadata::Add(const QStringList& lines) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/list_file.h"
 #include "platform/file_metadata.h"
 
 #include <QByteArray>
@@ -11,11 +12,8 @@
 
 namespace morvane {
 
-// List-file entries. A relative path is written as it is, unless a line cannot hold it (a line break,
-// or bytes that are no text); then it is written as "/f/" followed by the path with '%', control bytes
-// and such bytes as %XX escapes. No relative path starts with '/', so the forms cannot be confused.
+// A relative path as a list line writes it, and the path bytes a list line names.
 QString EncodeListEntry(const QString& relPath);
-// The path bytes an entry names, in either form ("/l/" marks a link and is read like "/f/").
 QByteArray DecodeListEntry(const QString& entry);
 
 // One line of a backup folder's metadata list:
@@ -41,7 +39,7 @@ public:
     };
 
     // Entries a newer folder copies, creates or deletes: what an older folder said of them no longer holds.
-    void Forget(const QStringList& listEntries);
+    void Forget(const TListEntries& entries);
     // Takes a folder's metadata lines; returns how many could not be read (they are left out).
     int Add(const QStringList& lines);
     bool IsEmpty() const { return items_.isEmpty(); }

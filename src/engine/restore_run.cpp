@@ -2,6 +2,7 @@
 
 #include "engine/backup_layout.h"
 #include "engine/entry_metadata.h"
+#include "engine/list_file.h"
 #include "engine/storage_names.h"
 #include "i18n/translation.h"
 #include "jobs/events_log.h"
@@ -81,11 +82,54 @@ int ChooseRestorePoint(TJob_FilesAndFolders& job, TRestoreDialogs& dialogs, cons
 
 // The four lists of one backup folder, in the order the restore applies them.
 struct TRestoreLists {
-    QStringList FilesToDelete;   // "_rrf.qkl"
-    QStringList FoldersToDelete; // "_rrd.qkl"
-    QStringList FoldersToCreate; // "_rd.qkl"
-    QStringList FilesToCopy;     // "_rf.qkl"
+    TListEntries FilesToDelete;   // "_rrf.qkl"
+    TListEntries FoldersToDelete; // "_rrd.qkl"
+    TListEntries FoldersToCreate; // "_rd.qkl"
+    TListEntries FilesToCopy;     // "_rf.qkl"
 };
+
+// A stored link is a small file holding the link's target; one larger than the longest target a
+// link can hold is damaged.
+constexpr int64_t MaxLinkTargetBytes = 4096;
+
+TListEntries OrdinaryEntries(const QStringList& paths) {
+    TListEntries entries;
+    entries.reserve(paths.size());
+    for (const QString& path : paths)
+        entries.append({path, false});
+    return entries;
+}
+
+// The files of a mirror, as the storage copy of the job file lists them; links are marked in the
+// parallel time list.
+TListEntries MirrorFiles(const TBackupChainState& chain) {
+    TListEntries entries = OrdinaryEntries(chain.PreviousLocalFilesList);
+    const QStringList& times = chain.PreviousLocalFilesTimeList;
+    for (qsizetype i = 0; i < entries.size() && i < times.size(); ++i)
+        entries[i].SymbolicLink = times[i].startsWith(LinkTimePrefix);
+    return entries;
+}
+
+// The target a stored link holds; false when the stored file cannot be a link (too long, empty, or
+// holding a zero byte). Throws TStorageError when it cannot be read.
+bool ReadStoredLink(TStorageFileSystem& fs, const QString& stored, QByteArray& target) {
+    const std::unique_ptr<TStorageFile> file = fs.OpenForReading(stored);
+    if (file->Size() > MaxLinkTargetBytes)
+        return false;
+    QByteArray text(MaxLinkTargetBytes + 1, Qt::Uninitialized);
+    int64_t length = 0;
+    while (length < text.size()) {
+        const int64_t got = file->Read(text.data() + length, text.size() - length);
+        if (got < 0)
+            throw TStorageError(static_cast<int>(-got), CopyErrorText(static_cast<int>(-got)));
+        if (got == 0)
+            break;
+        length += got;
+    }
+    file->Finish(0);
+    target = text.left(length);
+    return length > 0 && length <= MaxLinkTargetBytes && !target.contains('\0');
+}
 
 // One restore run on the worker thread: the chain of backup folders up to the chosen point is applied
 // to the output folder in order.
@@ -113,11 +157,18 @@ private:
     bool LoadListFiles(const QString& folder, TRestoreLists& lists);
     // Keeps the entries that stay inside the folder they are joined to; each other one is refused with
     // an error line and never followed.
-    QStringList SafeEntries(const QStringList& entries);
-    void CreateFolders(const QStringList& entries);
-    void CopyFiles(const QString& folder, const QStringList& entries);
-    void DeleteFiles(const QStringList& entries);
-    void DeleteFolders(const QStringList& entries);
+    TListEntries SafeEntries(const TListEntries& entries);
+    // Looks at an entry of the output folder without following any link on its way. False, with an
+    // error line, when a folder on the way is a symbolic link: nothing is ever written through one.
+    bool LookAtOutput(const QString& entry, TLocalEntry& existing);
+    // Removes a link standing where a file or folder is restored: it is replaced, never followed.
+    // False, with an error line, when it cannot be removed.
+    bool RemoveLinkInTheWay(const QString& path);
+    void CreateFolders(const TListEntries& entries);
+    void CopyFiles(const QString& folder, const TListEntries& entries);
+    void RestoreLink(const QString& folder, const QString& entry);
+    void DeleteFiles(const TListEntries& entries);
+    void DeleteFolders(const TListEntries& entries);
     void FailUnexpectedly(const QString& reason);
     void CollectMetadata(const QString& folder, const TRestoreLists& lists);
     void ApplyMetadata();
@@ -240,8 +291,8 @@ bool TRestoreRun::RestoreBackupFolder(const QString& folder, bool mirror) {
         AddToRunLog(job_, QStringLiteral("Restoring the directory:"), folder);
         TRestoreLists lists;
         if (mirror) {
-            lists.FoldersToCreate = chain_.PreviousLocalDirsList;
-            lists.FilesToCopy = chain_.PreviousLocalFilesList;
+            lists.FoldersToCreate = OrdinaryEntries(chain_.PreviousLocalDirsList);
+            lists.FilesToCopy = MirrorFiles(chain_);
         } else if (!LoadListFiles(folder, lists)) {
             Cancel();
         }
@@ -270,44 +321,55 @@ void TRestoreRun::ApplyLists(const QString& folder, const TRestoreLists& lists) 
 }
 
 bool TRestoreRun::LoadListFiles(const QString& folder, TRestoreLists& lists) {
-    const std::pair<QString, QStringList*> files[] = {{CopiedFilesFile, &lists.FilesToCopy},
-                                                      {CreatedDirsFile, &lists.FoldersToCreate},
-                                                      {RemovedDirsFile, &lists.FoldersToDelete},
-                                                      {RemovedFilesFile, &lists.FilesToDelete}};
+    const std::pair<QString, TListEntries*> files[] = {{CopiedFilesFile, &lists.FilesToCopy},
+                                                       {CreatedDirsFile, &lists.FoldersToCreate},
+                                                       {RemovedDirsFile, &lists.FoldersToDelete},
+                                                       {RemovedFilesFile, &lists.FilesToDelete}};
     bool allCopied = true;
     for (const auto& [name, list] : files) {
         const QString local = JoinPath(JobTempFolder(job_), name);
         if (job_.FileOperation(atCopyFromRemoteToLocalFile, local, JoinPath(folder, name), 0, true) ==
             orSuccess)
-            *list = ReadTextFileLines(local);
+            *list = ReadListFile(local);
         else
             allCopied = false;
     }
     return allCopied;
 }
 
-QStringList TRestoreRun::SafeEntries(const QStringList& entries) {
-    QStringList safe;
+TListEntries TRestoreRun::SafeEntries(const TListEntries& entries) {
+    TListEntries safe;
     safe.reserve(entries.size());
-    for (const QString& entry : entries) {
-        if (IsSafeRelativePath(entry))
+    for (const TListEntry& entry : entries) {
+        if (IsSafeRelativePath(entry.Path))
             safe.append(entry);
         else
             AddErrorToRunLog(job_,
                              T(QStringLiteral("The entry leads outside the output folder and is skipped:")) +
-                                 u' ' + entry);
+                                 u' ' + entry.Path);
     }
     return safe;
 }
 
-void TRestoreRun::CreateFolders(const QStringList& entries) {
-    for (const QString& entry : entries) {
+bool TRestoreRun::LookAtOutput(const QString& entry, TLocalEntry& existing) {
+    // Other failures are left to the step itself, which reports them as it always has.
+    if (LocalStatBelow(output_, entry, existing) != ELOOP)
+        return true;
+    AddErrorToRunLog(job_, T(QStringLiteral("The path passes through a symbolic link and is skipped:")) +
+                               u' ' + JoinPath(output_, entry));
+    return false;
+}
+
+void TRestoreRun::CreateFolders(const TListEntries& entries) {
+    for (const TListEntry& entry : entries) {
         WaitWhilePaused();
         if (Cancelling())
             continue;
-        const QString path = JoinPath(output_, entry);
+        const QString path = JoinPath(output_, entry.Path);
         TLocalEntry existing;
-        if (LocalStat(path, existing) == 0 && existing.Exists)
+        if (!LookAtOutput(entry.Path, existing))
+            continue;
+        if (existing.SymbolicLink ? !RemoveLinkInTheWay(path) : existing.Exists)
             continue;
         AddToRunLog(job_, QStringLiteral("Creating the directory:"), path);
         if (const int error = LocalCreateDirectories(path); error != 0) {
@@ -317,27 +379,66 @@ void TRestoreRun::CreateFolders(const QStringList& entries) {
     }
 }
 
-void TRestoreRun::CopyFiles(const QString& folder, const QStringList& entries) {
+bool TRestoreRun::RemoveLinkInTheWay(const QString& path) {
+    const int error = LocalDeleteFile(path);
+    if (error != 0)
+        AddErrorToRunLog(job_, WithoutLineBreaks(SystemErrorMessage(error)) + u' ' + path);
+    return error == 0;
+}
+
+void TRestoreRun::CopyFiles(const QString& folder, const TListEntries& entries) {
     const int retries = job_.JobOptions.Processing.IfDestinationNotAvailable_Retry_Times;
-    for (const QString& entry : entries) {
+    for (const TListEntry& entry : entries) {
         WaitWhilePaused();
         if (Cancelling())
             continue;
-        if (job_.FileOperation(atCopyFromRemoteToLocalFile, JoinPath(output_, entry), JoinPath(folder, entry),
-                               retries, true) != orSuccess)
+        const QString path = JoinPath(output_, entry.Path);
+        TLocalEntry existing;
+        if (!LookAtOutput(entry.Path, existing))
+            continue;
+        if (entry.SymbolicLink) {
+            RestoreLink(folder, entry.Path);
+            continue;
+        }
+        if (existing.SymbolicLink && !RemoveLinkInTheWay(path))
+            continue;
+        if (job_.FileOperation(atCopyFromRemoteToLocalFile, path, JoinPath(folder, entry.Path), retries,
+                               true) != orSuccess)
             Cancel();
     }
 }
 
-void TRestoreRun::DeleteFiles(const QStringList& entries) {
-    for (const QString& entry : entries) {
+void TRestoreRun::RestoreLink(const QString& folder, const QString& entry) {
+    const QString stored = JoinPath(folder, entry);
+    const QString path = JoinPath(output_, entry);
+    AddToRunLog(job_, QStringLiteral("Copying the file:"), stored);
+    QByteArray target;
+    try {
+        TStorageAccess storage(job_);
+        if (!ReadStoredLink(storage.For(stored), stored, target)) {
+            AddErrorToRunLog(job_, T(QStringLiteral("The stored symbolic link is damaged:")) + u' ' + stored);
+            return;
+        }
+    } catch (const TStorageError& error) {
+        AddErrorToRunLog(job_, WithoutLineBreaks(error.Text) + u' ' + stored);
+        Cancel();
+        return;
+    }
+    if (const int error = LocalCreateLink(target, path))
+        AddErrorToRunLog(job_, WithoutLineBreaks(SystemErrorMessage(error)) + u' ' + path);
+}
+
+void TRestoreRun::DeleteFiles(const TListEntries& entries) {
+    for (const TListEntry& entry : entries) {
         WaitWhilePaused();
         if (Cancelling())
             continue;
-        const QString path = JoinPath(output_, entry);
+        const QString path = JoinPath(output_, entry.Path);
         TLocalEntry existing;
-        int error = LocalStat(path, existing);
-        if (error == 0 && !existing.Exists)
+        if (!LookAtOutput(entry.Path, existing))
+            continue;
+        int error = 0;
+        if (!existing.Exists)
             error = ENOENT;
         if (error == 0 && existing.ReadOnly) {
             AddToRunLog(job_, QStringLiteral("Removing the read-only attribute:"), path);
@@ -355,12 +456,15 @@ void TRestoreRun::DeleteFiles(const QStringList& entries) {
     }
 }
 
-void TRestoreRun::DeleteFolders(const QStringList& entries) {
-    for (const QString& entry : entries) {
+void TRestoreRun::DeleteFolders(const TListEntries& entries) {
+    for (const TListEntry& entry : entries) {
         WaitWhilePaused();
         if (Cancelling())
             continue;
-        const QString path = JoinPath(output_, entry);
+        const QString path = JoinPath(output_, entry.Path);
+        TLocalEntry existing;
+        if (!LookAtOutput(entry.Path, existing) || existing.SymbolicLink)
+            continue; // a link there is no folder of the backup, and is never followed
         AddToRunLog(job_, QStringLiteral("Removing the directory:"), path);
         LocalRemoveEmptyDirectory(path);
         if (!DirectoryExists(path) && !FileExists(path))
@@ -381,7 +485,7 @@ void TRestoreRun::DeleteFolders(const QStringList& entries) {
 // Reads the folder's metadata list, which backups of earlier versions do not have: then its entries keep
 // what the copy gave them.
 void TRestoreRun::CollectMetadata(const QString& folder, const TRestoreLists& lists) {
-    for (const QStringList* list :
+    for (const TListEntries* list :
          {&lists.FoldersToCreate, &lists.FilesToCopy, &lists.FilesToDelete, &lists.FoldersToDelete})
         metadata_.Forget(*list);
     const QString remote = JoinPath(folder, MetadataFile);

@@ -1,6 +1,7 @@
 #include "engine/source_scanner.h"
 
 #include "engine/entry_metadata.h"
+#include "engine/list_file.h"
 #include "i18n/translation.h"
 #include "jobs/run_log.h"
 #include "platform/directory_reader.h"
@@ -113,6 +114,7 @@ void TBackupWorkingSet::ClearLists() {
     LocalFilesTimeList.clear();
     LocalDirsList.clear();
     CopiedFilesList.clear();
+    CopiedLinks.clear();
     CreatedDirsList.clear();
     RemovedFilesList.clear();
     RemovedDirsList.clear();
@@ -224,9 +226,16 @@ void TSourceScanner::ScanOpenFolder(TDirectoryReader& reader, const QString& dir
     TDirectoryEntry entry;
     QByteArray rawName;
     while (WaitingPoint() && reader.Next(entry, rawName)) {
-        if (entry.EntryType == TDirectoryEntry::Type::Other)
-            continue; // devices, pipes, sockets and links to folders are never backed up
-        if (job_.JobOptions.Processing.SkipHiddenSystemFiles && entry.Hidden)
+        const bool skipHiddenSystem = job_.JobOptions.Processing.SkipHiddenSystemFiles;
+        if (entry.EntryType == TDirectoryEntry::Type::Other) {
+            // Pipes, sockets and devices are never opened: reading one could block or never end.
+            if (!skipHiddenSystem)
+                AddWarningToRunLog(
+                    job_, job_.TranslateText(QStringLiteral("Skipped, not a regular file, folder or link:")) +
+                              u' ' + dir + entry.Name);
+            continue;
+        }
+        if (skipHiddenSystem && entry.Hidden)
             continue;
         if (entry.EntryType == TDirectoryEntry::Type::Directory)
             ScanFolderEntry(reader, entry, rawName, dir, rel);
@@ -351,16 +360,24 @@ void TSourceScanner::ScanFileEntry(const TDirectoryEntry& entry, const QString& 
     }
     if (!PassesExtensionFilter(entry.Name) || SkippedFileNames.contains(entry.Name.toLower()))
         return;
-    RecordAndCopy(path, rel + entry.Name, rel, TimeText(entry.Changed), MetadataOf(entry),
-                  set_.RunKind == btInc);
+    RecordAndCopy(path, rel + entry.Name, rel, EntryTimeText(entry), MetadataOf(entry), set_.RunKind == btInc,
+                  entry.EntryType == TDirectoryEntry::Type::Link);
+}
+
+QString TSourceScanner::EntryTimeText(const TDirectoryEntry& entry) const {
+    // A link's time differs from every file's, so a link replaced by a file (or the reverse) is a change.
+    if (entry.EntryType == TDirectoryEntry::Type::Link)
+        return LinkTimePrefix + TimeText(entry.Changed);
+    return TimeText(entry.Changed);
 }
 
 bool TSourceScanner::RecordAndCopy(const QString& localPath, const QString& relPath, const QString& folderRel,
-                                   const QString& time, const TFileMetadata& metadata, bool ensureChain) {
+                                   const QString& time, const TFileMetadata& metadata, bool ensureChain,
+                                   bool link) {
     const qsizetype previous = set_.AddLocalFile(relPath, time);
     // A mirror's list describes every file it holds; a backup folder's only the files it holds.
     const auto recordMetadata = [&] {
-        set_.MetadataList.append(FormatMetadataLine(TMetadataTarget::File, metadata, relPath));
+        set_.MetadataList.append(FormatMetadataLine(link ? TMetadataTarget::Link : TMetadataTarget::File, metadata, relPath));
     };
     return RepeatWhilePaused([&] {
         if (previous >= 0 && previous < set_.PreviousLocalFilesTimeList.size() &&
@@ -377,6 +394,8 @@ bool TSourceScanner::RecordAndCopy(const QString& localPath, const QString& relP
                                    TargetPath(relPath), retries_, true)) {
         case orSuccess:
             set_.CopiedFilesList.append(relPath);
+            if (link)
+                set_.CopiedLinks.insert(relPath);
             recordMetadata();
             job_.CurrentBackupFilesProcessed.fetch_add(1);
             return true;
@@ -413,8 +432,9 @@ void TSourceScanner::ScanSingleFile(const QString& path, const QString& name) {
     while (folder.Next(entry, rawName)) {
         if (entry.Name != name)
             continue;
-        if (entry.EntryType == TDirectoryEntry::Type::File)
-            RecordAndCopy(path, name, QString(), TimeText(entry.Changed), MetadataOf(entry), false);
+        if (entry.EntryType == TDirectoryEntry::Type::File || entry.EntryType == TDirectoryEntry::Type::Link)
+            RecordAndCopy(path, name, QString(), EntryTimeText(entry), MetadataOf(entry), false,
+                          entry.EntryType == TDirectoryEntry::Type::Link);
         return;
     }
 }

@@ -36,7 +36,7 @@ private:
     void ScanFileEntry(const TDirectoryEntry& entry, const QString& dir, const QString& rel);
     // Records the file and copies it when new or changed; false when the run is being cancelled.
     bool RecordAndCopy(const QString& localPath, const QString& relPath, const QString& folderRel,
-                       const QString& time, const TFileMetadata& metadata, bool ensureChain);
+                       const QString& time, const TFileMetadata& metadata, bool ensureChain, bool link);
     bool CreateNewFolder(const QString& relPath);
     void KeepUnreadableFolder(const QString& dir, const QString& rel, int error);
     void KeepUnreadableFile(const QString& localPath, qsizetype previous);
@@ -55,6 +55,7 @@ private:
     // kernel moves it on every write, chmod, chown and rename, and no program can set it back, so a
     // content change under a restored last-write time, or a mode change, is still seen.
     QString TimeText(const timespec& moment) const;
+    QString EntryTimeText(const TDirectoryEntry& entry) const;
     QString TargetPath(const QString& relPath) const;
 
     TJob_FilesAndFolders& job_;

@@ -10,11 +10,11 @@ namespace morvane {
 
 // What a folder walk needs of one entry, from one stat of it.
 struct TDirectoryEntry {
-    enum class Type { File, Directory, Missing, Other };
-    QString Name;
+    // Other: a pipe, socket or device, never opened. A symbolic link is a Link whatever it points to.
+    enum class Type { File, Directory, Link, Missing, Other };
+    QString Name; // the name's bytes as NameFromBytes gives them
     Type EntryType = Type::Missing;
-    bool Hidden = false;       // the name starts with "."
-    bool SymbolicLink = false; // the entry is a link (to a file, when EntryType is File)
+    bool Hidden = false; // the name starts with "."
     timespec LastWrite{};
     timespec Changed{}; // the inode's change time: moves on every write, chmod, chown and rename
     int64_t Size = 0;
@@ -37,8 +37,8 @@ public:
 
     // 0 when open, otherwise the errno value of the failure.
     int Error() const { return error_; }
-    // The next entry other than "." and ".."; false at the end. Links to files report the file they
-    // name; links to anything else, and entries that vanished meanwhile, report their own kind.
+    // The next entry other than "." and ".."; false at the end. A symbolic link is reported as itself
+    // (its own time, the length of its target as size), never followed.
     bool Next(TDirectoryEntry& entry, QByteArray& rawName);
     // False once the folder itself has been removed.
     bool StillExists() const;

@@ -33,8 +33,10 @@ struct TCopyFileSettings {
 };
 
 // Copies a file's content, replacing the target, and keeps its last-write time and permission bits.
-// A failed or cancelled copy leaves no partial file and, except in place, the previous target
-// untouched. Returns 0 or an errno value (ECANCELED when the cancel flag stopped it).
+// Only the data of a file with holes is copied, so the copy keeps the holes (except without
+// buffering). A symbolic link at `source` is never followed: its copy is a small file holding the
+// link's target. A failed or cancelled copy leaves no partial file and, except in place, the previous
+// target untouched. Returns 0 or an errno value (ECANCELED when the cancel flag stopped it).
 int CopyLocalFile(const QString& source, const QString& target, const TCopyFileSettings& settings);
 
 // True for the errors a file in use by someone else gives on Linux (busy, text busy, locked).

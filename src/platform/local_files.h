@@ -13,7 +13,8 @@ namespace morvane {
 struct TLocalEntry {
     bool Exists = false;
     bool IsDirectory = false;
-    bool ReadOnly = false; // no owner write bit
+    bool ReadOnly = false;     // no owner write bit
+    bool SymbolicLink = false; // only from the functions that look at a link itself
     int64_t Size = 0;
 };
 
@@ -36,6 +37,12 @@ private:
 };
 
 int LocalStat(const QString& path, TLocalEntry& entry);
+// Looks at the entry itself: a symbolic link is reported as a link, never followed.
+int LocalLinkStat(const QString& path, TLocalEntry& entry);
+// Looks at `relative` below the folder `base` without following a symbolic link anywhere below `base`:
+// ELOOP when a folder on the way is a link, ENOTDIR when it is no folder; a missing folder on the way
+// is no error (the entry is then reported missing). Fills `entry` for the last name as LocalLinkStat.
+int LocalStatBelow(const QString& base, const QString& relative, TLocalEntry& entry);
 // Gives the owner the write bit: the read-only attribute cleared.
 int LocalMakeWritable(const QString& path);
 int LocalDeleteFile(const QString& path);
@@ -59,13 +66,18 @@ int LocalOpenUnnamedBeside(const QString& target, unsigned mode);
 // Gives a file opened by LocalOpenUnnamedBeside the name `target`; EEXIST when something has that name.
 int LocalLinkUnnamed(int fd, const QString& target);
 // Opens a file for reading (O_RDONLY) or for writing (created or truncated); returns the descriptor or
-// -errno.
+// -errno. A symbolic link is never read through: reading one gives -ELOOP.
 int LocalOpenForReading(const QString& path);
 int LocalOpenForWriting(const QString& path, unsigned mode, bool exclusive = false);
 
 // Writes out everything cached for the file system that holds `path` (a file or folder); 0 or the
 // errno the system reports for writes it could not complete.
 int LocalSyncFileSystem(const QString& path);
+// The target a symbolic link holds, as bytes; 0 or an errno value.
+int LocalReadLink(const QString& path, QByteArray& target);
+// Makes `path` a symbolic link holding `target`, replacing a file or link there in one step (never
+// following it); EISDIR when a folder is there.
+int LocalCreateLink(const QByteArray& target, const QString& path);
 
 // The system's message for an errno value.
 QString SystemErrorMessage(int error);

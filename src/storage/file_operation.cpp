@@ -137,6 +137,14 @@ TOperationResult FileOperationRun::Run(TFileOperationType type, const QString& l
             result = orSuccess;
         } catch (const TStorageError& error) {
             job_.CurrentFileOperationProgress = 0;
+            if (error.Code == EILSEQ) {
+                // Waiting never mends a name the storage cannot hold: this entry is left out.
+                LogError(
+                    job_.TranslateText(QStringLiteral("The name cannot be stored on the backup storage:")) +
+                    u' ' + remote);
+                result = orERROR_LocalAccess;
+                break;
+            }
             LogError(error.Text);
         } catch (const LeaveOperation& leave) {
             result = leave.result;

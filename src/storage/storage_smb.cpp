@@ -1,5 +1,6 @@
 #include "storage/storage_smb.h"
 
+#include "platform/file_names.h"
 #include "platform/local_files.h"
 
 #include <libsmbclient.h>
@@ -38,8 +39,11 @@ QStringList SmbParts(const QString& path) {
     return rest.split(u'/', Qt::SkipEmptyParts);
 }
 
-// The client decodes percent escapes and treats '?' as the start of options, so both are escaped.
+// The client decodes percent escapes and treats '?' as the start of options, so both are escaped. A
+// share names its files in Unicode, so a local name whose bytes are not UTF-8 has no name there.
 QByteArray EscapePart(const QString& part) {
+    if (HasEscapedBytes(part))
+        ThrowSmbError(EILSEQ);
     return QUrl::toPercentEncoding(part, "!$&'()*+,;=:@ []{}^`~\"<>|");
 }
 
@@ -248,7 +252,7 @@ public:
         if (parts.size() < 2 || SmbCheckShareOf(parts) != 0)
             throw TStorageError(ENODEV, QStringLiteral("The drive cannot be found"));
         // Other refusals are not reported here: the next copy into the folder reports them.
-        for (qsizetype depth = 3; depth <= parts.size(); ++depth)
+        for (qsizetype depth = 3; depth <= parts.size() && !HasEscapedBytes(parts[depth - 1]); ++depth)
             smbc_getFunctionMkdir(ctx_)(ctx_, JoinUrl(parts.mid(0, depth)).constData(), 0777);
     }
     void Rename(const QString& from, const QString& to) override {

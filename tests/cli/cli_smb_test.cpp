@@ -2,10 +2,14 @@
 
 #include "cli/cli_job_fixture.h"
 #include "fixtures/samba_server.h"
+#include "platform/file_names.h"
 
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -100,6 +104,47 @@ TEST_F(CliSmbTest, BackupChainToAShareRestoresEachPoint) {
     const QString log = Ok({u"log"_s, u"Docs"_s}).out + Ok({u"history"_s, u"Docs"_s}).out +
                         Ok({u"show"_s, u"Docs"_s, u"--json"_s}).out + run.out + run.err;
     EXPECT_FALSE(log.contains(server->Password()));
+}
+
+// Links travel to a share as small files holding their targets and come back as links. A share names
+// files in Unicode, so a name whose bytes are not UTF-8 is left out with one error line, and the rest
+// goes on.
+TEST_F(CliSmbTest, LinksMakeTheRoundTripAndANameTheShareCannotHoldIsLeftOut) {
+    server = testing::SambaServer::Shared();
+    if (!server)
+        GTEST_SKIP() << "Samba server unavailable: " << testing::SambaServer::StartFailure().toStdString();
+    folder = u"cli-"_s + QString::number(QRandomGenerator::global()->generate());
+    ASSERT_TRUE(QDir().mkpath(Served(u"backups"_s)));
+    WriteFileBytes(Src(u"Docs/a.txt"_s), "a");
+    const QByteArray docs = NameToBytes(Src(u"Docs"_s));
+    ASSERT_EQ(::symlink("a.txt", QByteArray(docs + "/link").constData()), 0);
+    ASSERT_EQ(::symlink("/nowhere\n", QByteArray(docs + "/dangling").constData()), 0);
+    const QByteArray bad = docs + "/bad\xFF.txt";
+    const int fd = ::open(bad.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    const QString dest = u"//"_s + server->Host() + u'/' + server->Share() + u'/' + folder + u"/backups"_s;
+    Ok({u"new"_s, u"Docs"_s, u"--source"_s, Src(u"Docs"_s), u"--dest"_s, dest, u"--user"_s, server->User(),
+        u"--password-stdin"_s},
+       server->Password().toUtf8() + '\n');
+
+    const testing::CliRun backup = Run({u"backup"_s, u"Docs"_s});
+    EXPECT_EQ(backup.exitCode, 1);
+    const QString log = Ok({u"log"_s, u"Docs"_s}).out;
+    EXPECT_EQ(log.count(u"The name cannot be stored on the backup storage:"_s), 1) << log.toStdString();
+    EXPECT_FALSE(log.contains(u"Retry after"_s));
+    ASSERT_EQ(::unlink(bad.constData()), 0);
+
+    FreshOutput();
+    Ok({u"restore"_s, u"Docs"_s, u"--to"_s, Out(), u"--latest"_s});
+    EXPECT_EQ(
+        QDir(Out(u"Docs"_s)).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name),
+        (QStringList{u"a.txt"_s, u"dangling"_s, u"link"_s}));
+    EXPECT_EQ(testing::ReadFileBytes(Out(u"Docs/a.txt"_s)), "a");
+    EXPECT_EQ(QFile::symLinkTarget(Out(u"Docs/link"_s)), Out(u"Docs/a.txt"_s));
+    char target[64] = {};
+    EXPECT_EQ(::readlink(NameToBytes(Out(u"Docs/dangling"_s)).constData(), target, sizeof target), 9);
+    EXPECT_STREQ(target, "/nowhere\n");
 }
 
 } // namespace

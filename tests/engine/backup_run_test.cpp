@@ -193,7 +193,9 @@ TEST_F(BackupRunTest, ExcludeFilterAndHiddenEntries) {
     EXPECT_EQ(StoredFiles(JobFolder() + u'/' + Subfolders().value(0)).keys(), QStringList{u"D/x.tmp.bak"_s});
 }
 
-TEST_F(BackupRunTest, LinksAndSpecialFiles) {
+// Links are never followed: each is stored as a small file holding its target and listed as a link.
+// A pipe is skipped with a warning, never opened.
+TEST_F(BackupRunTest, LinksAreStoredAsTheirTargetsAndSpecialFilesAreSkipped) {
     WriteSource(u"D/real.txt"_s, "real");
     WriteSource(u"Elsewhere/inside.txt"_s, "elsewhere");
     ASSERT_EQ(::symlink(QFile::encodeName(Source(u"D/real.txt"_s)).constData(),
@@ -207,8 +209,17 @@ TEST_F(BackupRunTest, LinksAndSpecialFiles) {
     job->Settings.Sources.List = {Source(u"D/*"_s)};
     RunBackup();
     EXPECT_EQ(job->LastJobResult.ErrorsCount, 0) << LogText().toStdString();
-    EXPECT_EQ(StoredFiles(JobFolder() + u'/' + Subfolders().value(0)),
-              (QMap<QString, QByteArray>{{u"D/real.txt"_s, "real"}, {u"D/link.txt"_s, "real"}}));
+    EXPECT_EQ(job->LastJobResult.WarningsCount, 1);
+    EXPECT_TRUE(LogText().contains(u"WARNING: Skipped, not a regular file, folder or link: "_s +
+                                   Source(u"D/pipe"_s)));
+    const QString point = Subfolders().value(0);
+    EXPECT_EQ(StoredFiles(JobFolder(point)),
+              (QMap<QString, QByteArray>{{u"D/real.txt"_s, "real"},
+                                         {u"D/link.txt"_s, Source(u"D/real.txt"_s).toUtf8()},
+                                         {u"D/linked-folder"_s, Source(u"Elsewhere"_s).toUtf8()},
+                                         {u"D/dangling"_s, "/nonexistent/target"}}));
+    EXPECT_EQ(Sorted(ListFile(point, u"_rf.qkl"_s)),
+              Sorted({u"D/real.txt"_s, u"/l/D/link.txt"_s, u"/l/D/linked-folder"_s, u"/l/D/dangling"_s}));
 }
 
 TEST_F(BackupRunTest, MissingSourceWarnsAndTheOthersGoOn) {

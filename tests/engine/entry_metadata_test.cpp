@@ -345,7 +345,7 @@ TEST(EntryMetadataLines, TheNewestPointDecidesAndFoldersComeLastDeepestFirst) {
                          u"d 0700 1 1 12.000000000 Docs/Sub/Deep"_s, u"d 0700 1 1 13.000000000 Docs/Sub"_s,
                          u"f 0600 1 1 14.000000000 Docs/gone.txt"_s}),
               0);
-    chain.Forget({u"Docs/gone.txt"_s});
+    chain.Forget(TListEntries{{u"Docs/gone.txt"_s, false}});
     EXPECT_EQ(chain.Add({u"f 0644 2 2 20.000000000 Docs/a.txt"_s, u"garbage"_s,
                          u"f 0644 2 2 20.000000000 Docs/../x"_s}),
               2);

@@ -2,6 +2,7 @@
 
 #include "engine/backup_fixture.h"
 #include "engine/restore_run.h"
+#include "engine/scripted_restore_dialogs.h"
 #include "jobs/job_file.h"
 #include "jobs/run_log.h"
 #include "jobs/text_file.h"
@@ -20,36 +21,7 @@ using namespace Qt::Literals::StringLiterals;
 namespace morvane {
 namespace {
 
-// Answers the restore's questions from a script and records what it was shown.
-class ScriptedRestoreDialogs final : public TRestoreDialogs {
-public:
-    std::optional<QString> outputFolder;
-    std::optional<int> point;
-    QString password;
-
-    QString title;
-    QStringList shownPoints;
-    QStringList errors;
-    int chooserShown = 0;
-    int chooserClosed = 0;
-    int passwordAsked = 0;
-
-    std::optional<QString> ChooseOutputDirectory(const QString& caption) override {
-        title = caption;
-        return outputFolder;
-    }
-    void ShowRestorePointsLoading() override { ++chooserShown; }
-    void CloseRestorePoints() override { ++chooserClosed; }
-    std::optional<int> ChooseRestorePoint(const QStringList& shownNames) override {
-        shownPoints = shownNames;
-        return point;
-    }
-    void ShowErrorMessage(const QString& text) override { errors.append(text); }
-    QString AskPassword(const QString&, const QString&) override {
-        ++passwordAsked;
-        return password;
-    }
-};
+using testing::ScriptedRestoreDialogs;
 
 // One backup folder as a backup run writes it: its files and its four lists.
 struct BackupFolder {
@@ -282,9 +254,11 @@ TEST_F(RestoreRunTest, HostileListEntriesAreRefusedAndTheRestGoesOn) {
     WriteChain({full});
     // The lists name paths that leave the output folder (and the backup folder) in every way.
     const QString root = JobFolder(full.name);
-    ASSERT_TRUE(WriteTextFileLines(JoinPath(root, u"_rf.qkl"_s),
-                                   {u"Docs/a.txt"_s, u"../keep.txt"_s, u"/etc/x"_s, u"Docs//a.txt"_s,
-                                    u"Docs/../../keep.txt"_s, u"."_s}));
+    ASSERT_TRUE(
+        WriteTextFileLines(JoinPath(root, u"_rf.qkl"_s),
+                           {u"Docs/a.txt"_s, u"../keep.txt"_s, u"/etc/x"_s, u"Docs//a.txt"_s,
+                            u"Docs/../../keep.txt"_s, u"."_s, u"/f/..%2F..%2Fkeep.txt"_s, u"/l/%2Fetc%2Fx"_s,
+                            u"/f/Docs/%2E%2E/%2E%2E/keep.txt"_s, u"/f/Docs/a%2"_s}));
     ASSERT_TRUE(WriteTextFileLines(JoinPath(root, u"_rrf.qkl"_s), {u"../../keep.txt"_s}));
     ASSERT_TRUE(WriteTextFileLines(JoinPath(root, u"_rrd.qkl"_s), {u""_s, u".."_s}));
     dialogs.point = 0;
@@ -294,11 +268,66 @@ TEST_F(RestoreRunTest, HostileListEntriesAreRefusedAndTheRestGoesOn) {
     EXPECT_FALSE(QDir(HomePath(u"evil"_s)).exists());
     EXPECT_TRUE(QDir(HomePath(u"dest"_s)).exists());
     EXPECT_EQ(
-        LinesStartingWith(u"ERROR: The entry leads outside the output folder and is skipped: "_s).size(), 9)
+        LinesStartingWith(u"ERROR: The entry leads outside the output folder and is skipped: "_s).size(), 13)
         << LogTexts().join(u'\n').toStdString();
-    EXPECT_EQ(job->LastJobResult.ErrorsCount, 9);
+    EXPECT_EQ(job->LastJobResult.ErrorsCount, 13);
     EXPECT_FALSE(job->LastJobResult.Cancelled);
     EXPECT_TRUE(LogTexts().contains(u"Restore job \"Docs\" is finished with errors."_s));
+}
+
+// A link in the output folder, restored or already there, is never written through: an entry below
+// one is refused, and a file restored over one replaces the link itself.
+TEST_F(RestoreRunTest, NothingIsWrittenThroughALinkInTheOutputFolder) {
+    const QString outside = HomePath(u"outside"_s);
+    WriteFileBytes(outside + u"/victim.txt"_s, "victim");
+    WriteFileBytes(outside + u"/gone/kept.txt"_s, "kept");
+    WriteFileBytes(HomePath(u"mine.txt"_s), "mine");
+    ASSERT_TRUE(QDir().mkpath(Output(u"Docs"_s)));
+    ASSERT_EQ(::symlink(QFile::encodeName(HomePath(u"mine.txt"_s)).constData(),
+                        QFile::encodeName(Output(u"Docs/b.txt"_s)).constData()),
+              0);
+    BackupFolder full{u"2024-03-01 10;00;00 (Full)"_s,
+                      {{u"Docs/a"_s, outside.toUtf8()}, {u"Docs/b.txt"_s, "b"}},
+                      {u"Docs"_s},
+                      {},
+                      {}};
+    BackupFolder next{u"2024-03-02 10;00;00 (Incremental)"_s,
+                      {{u"Docs/a/passwd"_s, "hostile"}},
+                      {u"Docs/a/sub"_s},
+                      {u"Docs/a/victim.txt"_s},
+                      {u"Docs/a/gone"_s}};
+    WriteChain({full, next});
+    ASSERT_TRUE(
+        WriteTextFileLines(JoinPath(JobFolder(full.name), u"_rf.qkl"_s), {u"/l/Docs/a"_s, u"Docs/b.txt"_s}));
+    dialogs.point = 1;
+    RunRestore();
+    EXPECT_EQ(QFileInfo(Output(u"Docs/a"_s)).symLinkTarget(), outside);
+    EXPECT_EQ(TreeContents(outside), (Tree{{u"victim.txt"_s, "victim"}, {u"gone/kept.txt"_s, "kept"}}));
+    EXPECT_EQ(testing::ReadFileBytes(HomePath(u"mine.txt"_s)), "mine");
+    EXPECT_FALSE(QFileInfo(Output(u"Docs/b.txt"_s)).isSymLink());
+    EXPECT_EQ(testing::ReadFileBytes(Output(u"Docs/b.txt"_s)), "b");
+    EXPECT_EQ(LinesStartingWith(u"ERROR: The path passes through a symbolic link and is skipped: "_s).size(),
+              4)
+        << LogTexts().join(u'\n').toStdString();
+    EXPECT_EQ(job->LastJobResult.ErrorsCount, 4);
+}
+
+// A stored link is a file holding the target; one that cannot be a target is refused as damaged.
+TEST_F(RestoreRunTest, ADamagedStoredLinkIsRefused) {
+    BackupFolder full{
+        u"2024-03-01 10;00;00 (Full)"_s,
+        {{u"Docs/long"_s, QByteArray(4097, 'x')}, {u"Docs/empty"_s, ""}, {u"Docs/ok"_s, "target"}},
+        {u"Docs"_s},
+        {},
+        {}};
+    WriteChain({full});
+    ASSERT_TRUE(WriteTextFileLines(JoinPath(JobFolder(full.name), u"_rf.qkl"_s),
+                                   {u"/l/Docs/long"_s, u"/l/Docs/empty"_s, u"/l/Docs/ok"_s}));
+    dialogs.point = 0;
+    RunRestore();
+    EXPECT_EQ(LinesStartingWith(u"ERROR: The stored symbolic link is damaged: "_s).size(), 2);
+    EXPECT_FALSE(QFileInfo::exists(Output(u"Docs/long"_s)) || QFileInfo(Output(u"Docs/long"_s)).isSymLink());
+    EXPECT_EQ(QFileInfo(Output(u"Docs/ok"_s)).symLinkTarget(), Output(u"Docs/target"_s));
 }
 
 TEST_F(RestoreRunTest, AHostileBackupNameIsRefused) {

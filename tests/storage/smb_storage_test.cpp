@@ -1,6 +1,7 @@
 #include "fixtures/samba_server.h"
 #include "fixtures/temp_home.h"
 #include "jobs/job.h"
+#include "platform/file_names.h"
 #include "storage/storage_connection.h"
 #include "storage_test_support.h"
 
@@ -180,6 +181,22 @@ TEST_F(SmbStorageTest, NamesThatNeedEscapingReachTheShareUnchanged) {
     EXPECT_EQ(job.FileOperation(atRemoveRemoteNotEmptyFolder, QString(), job.DestinationPath, 0, true),
               orSuccess);
     EXPECT_FALSE(QFile::exists(Served(QString())));
+}
+
+// A share names its files in Unicode, so a local name whose bytes are not UTF-8 has no name there:
+// that is said once, without retries, and the entry is left out (a folder is simply not made).
+TEST_F(SmbStorageTest, ANameThatIsNotUtf8IsRefusedAtOnce) {
+    const QString name = NameFromBytes("bad\xFF.txt");
+    WriteFileBytes(Local(u"n.txt"_s), "n");
+    EXPECT_EQ(job.FileOperation(atCopyFromLocalToRemoteFile, Local(u"n.txt"_s), Remote(name), 3, true),
+              orERROR_LocalAccess);
+    EXPECT_EQ(CountLines(job, u"ERROR: The name cannot be stored on the backup storage: "_s + Remote(name)),
+              1)
+        << LogTexts(job).join(u'\n').toStdString();
+    EXPECT_EQ(CountLines(job, u"Retry after"_s), 0);
+    EXPECT_EQ(job.FileOperation(atCreateRemoteFolder, QString(), Remote(name + u"/sub"_s), 0, true),
+              orSuccess);
+    EXPECT_TRUE(QDir(Served(QString())).isEmpty());
 }
 
 } // namespace

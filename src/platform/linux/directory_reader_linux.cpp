@@ -1,8 +1,7 @@
 #include "platform/directory_reader.h"
 
+#include "platform/file_names.h"
 #include "platform/local_files.h"
-
-#include <QFile>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -23,6 +22,8 @@ TDirectoryEntry::Type TypeOf(mode_t mode) {
         return TDirectoryEntry::Type::File;
     if (S_ISDIR(mode))
         return TDirectoryEntry::Type::Directory;
+    if (S_ISLNK(mode))
+        return TDirectoryEntry::Type::Link;
     return TDirectoryEntry::Type::Other;
 }
 
@@ -73,18 +74,11 @@ bool TDirectoryReader::Next(TDirectoryEntry& entry, QByteArray& rawName) {
             continue;
         rawName = QByteArray(name);
         entry = TDirectoryEntry{};
-        entry.Name = QFile::decodeName(rawName);
+        entry.Name = NameFromBytes(rawName);
         entry.Hidden = name[0] == '.';
         struct stat info {};
         if (::fstatat(::dirfd(dir), name, &info, AT_SYMLINK_NOFOLLOW) != 0)
             return true; // vanished since it was listed: Missing
-        if (S_ISLNK(info.st_mode)) {
-            entry.SymbolicLink = true;
-            if (::fstatat(::dirfd(dir), name, &info, 0) != 0 || !S_ISREG(info.st_mode)) {
-                entry.EntryType = TDirectoryEntry::Type::Other; // never entered, never copied
-                return true;
-            }
-        }
         entry.EntryType = TypeOf(info.st_mode);
         entry.LastWrite = info.st_mtim;
         entry.Changed = info.st_ctim;

@@ -3,10 +3,12 @@
 #include "platform/local_files.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -54,13 +56,27 @@ struct CopyState {
     }
 };
 
-// Copies chunk by chunk with a kernel call (`copyChunk` returns bytes copied, 0 at the end, or -1);
-// its refusals are returned untouched so the caller can fall back to the next way.
-template <typename CopyChunk> int CopyInKernel(CopyState& state, CopyChunk copyChunk) {
-    while (true) {
+// How many bytes are left to copy from the current offsets: a count, or everything up to the end.
+struct Remaining {
+    int64_t bytes = -1; // -1: up to the end of the source
+
+    bool Done() const { return bytes == 0; }
+    std::size_t Next(std::size_t chunk) const {
+        return bytes < 0 ? chunk : static_cast<std::size_t>(std::min<int64_t>(bytes, int64_t(chunk)));
+    }
+    void Take(int64_t copied) {
+        if (bytes >= 0)
+            bytes -= copied;
+    }
+};
+
+// Copies chunk by chunk with a kernel call (`copyChunk(size)` returns bytes copied, 0 at the end, or
+// -1); its refusals are returned untouched so the caller can fall back to the next way.
+template <typename CopyChunk> int CopyInKernel(CopyState& state, Remaining& left, CopyChunk copyChunk) {
+    while (!left.Done()) {
         if (state.Cancelled())
             return ECANCELED;
-        const ssize_t copied = copyChunk();
+        const ssize_t copied = copyChunk(left.Next(ChunkBytes));
         if (copied < 0) {
             if (errno == EINTR)
                 continue;
@@ -68,8 +84,10 @@ template <typename CopyChunk> int CopyInKernel(CopyState& state, CopyChunk copyC
         }
         if (copied == 0)
             return 0;
+        left.Take(copied);
         state.Advance(copied);
     }
+    return 0;
 }
 
 int WriteAll(int out, const char* data, std::size_t size) {
@@ -101,14 +119,14 @@ char* ThreadCopyBuffer() {
 
 // Reads and writes through an aligned buffer, as unbuffered descriptors require. A short final block
 // is written after dropping O_DIRECT from the target, which accepts only whole blocks.
-int CopyWithBuffer(int in, int out, CopyState& state) {
+int CopyWithBuffer(int in, int out, CopyState& state, Remaining& left) {
     char* buffer = ThreadCopyBuffer();
     if (!buffer)
         return ENOMEM;
-    while (true) {
+    while (!left.Done()) {
         if (state.Cancelled())
             return ECANCELED;
-        const ssize_t got = ::read(in, buffer, BufferBytes);
+        const ssize_t got = ::read(in, buffer, left.Next(BufferBytes));
         if (got < 0) {
             if (errno == EINTR)
                 continue;
@@ -120,8 +138,10 @@ int CopyWithBuffer(int in, int out, CopyState& state) {
             ::fcntl(out, F_SETFL, ::fcntl(out, F_GETFL) & ~O_DIRECT);
         if (const int error = WriteAll(out, buffer, static_cast<std::size_t>(got)))
             return error;
+        left.Take(got);
         state.Advance(got);
     }
+    return 0;
 }
 
 bool KernelRefused(int error) {
@@ -133,22 +153,67 @@ void TryDirect(int fd) {
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_DIRECT);
 }
 
-int CopyContent(int in, int out, CopyState& state) {
-    if (state.settings.NoBuffering) {
-        TryDirect(in);
-        TryDirect(out);
-        return CopyWithBuffer(in, out, state);
-    }
+// Copies `count` bytes (all up to the end when -1) from the current offsets of both files.
+int CopyStream(int in, int out, int64_t count, CopyState& state) {
     // Each way that the kernel refuses has copied nothing from the current offsets on; the next one
     // carries on from there. copy_file_range works within one file system (with reflinks where it
     // can), sendfile between any two, page cache to page cache.
-    int error =
-        CopyInKernel(state, [&] { return ::copy_file_range(in, nullptr, out, nullptr, ChunkBytes, 0); });
+    Remaining left{count};
+    int error = CopyInKernel(
+        state, left, [&](std::size_t size) { return ::copy_file_range(in, nullptr, out, nullptr, size, 0); });
     if (KernelRefused(error))
-        error = CopyInKernel(state, [&] { return ::sendfile(out, in, nullptr, ChunkBytes); });
+        error =
+            CopyInKernel(state, left, [&](std::size_t size) { return ::sendfile(out, in, nullptr, size); });
     if (KernelRefused(error))
-        error = CopyWithBuffer(in, out, state);
+        error = CopyWithBuffer(in, out, state, left);
     return error;
+}
+
+// Fewer blocks than the size needs: the file has holes (or keeps its data inline).
+bool MayHaveHoles(const struct stat& info) {
+    return info.st_size > 0 && static_cast<int64_t>(info.st_blocks) * 512 < info.st_size;
+}
+
+// Copies only the data of a file with holes, leaving its holes holes in the copy; the size is set at
+// the end, so a hole at the end stays one too. EINVAL when the file system cannot tell data from holes.
+int CopySparse(int in, int out, int64_t size, CopyState& state) {
+    int64_t offset = 0;
+    while (offset < size) {
+        const off_t data = ::lseek(in, offset, SEEK_DATA);
+        if (data < 0 && errno == ENXIO)
+            break; // only a hole is left
+        if (data < 0)
+            return offset == 0 ? EINVAL : errno;
+        if (data >= size)
+            break; // data written after the size was taken is not part of this copy
+        const off_t hole = ::lseek(in, data, SEEK_HOLE);
+        if (hole < 0 || ::lseek(in, data, SEEK_SET) < 0 || ::lseek(out, data, SEEK_SET) < 0)
+            return errno;
+        state.Advance(data - offset);
+        if (const int error = CopyStream(in, out, std::min<int64_t>(hole, size) - data, state))
+            return error;
+        offset = hole;
+    }
+    state.Advance(std::max<int64_t>(size - offset, 0));
+    return ::ftruncate(out, size) == 0 ? 0 : errno;
+}
+
+int CopyContent(int in, int out, const struct stat& info, CopyState& state) {
+    if (state.settings.NoBuffering) {
+        TryDirect(in);
+        TryDirect(out);
+        Remaining all;
+        return CopyWithBuffer(in, out, state, all);
+    }
+    if (MayHaveHoles(info)) {
+        const int error = CopySparse(in, out, info.st_size, state);
+        if (error != EINVAL)
+            return error;
+        if (::lseek(in, 0, SEEK_SET) != 0 || ::lseek(out, 0, SEEK_SET) != 0)
+            return errno;
+        state.done = 0;
+    }
+    return CopyStream(in, out, -1, state);
 }
 
 int KeepTimeAndMode(int out, const struct stat& info) {
@@ -161,7 +226,7 @@ int KeepTimeAndMode(int out, const struct stat& info) {
 // Copies the content and then the time and mode onto `out`.
 int CopyInto(int in, int out, const struct stat& info, const TCopyFileSettings& settings) {
     CopyState state{settings, info.st_size};
-    const int error = CopyContent(in, out, state);
+    const int error = CopyContent(in, out, info, state);
     return error != 0 ? error : KeepTimeAndMode(out, info);
 }
 
@@ -256,6 +321,35 @@ int CopyUnnamed(int in, const struct stat& info, const QString& target, const TC
     return CloseAfter(error, out);
 }
 
+// A symbolic link is copied as a small file holding its target, with the link's own times: opens that
+// text as a file and describes it in `info`. Returns the descriptor or -errno.
+int OpenLinkText(const QString& source, struct stat& info) {
+    const TPathAt at(source);
+    if (at.Error())
+        return -at.Error();
+    if (::fstatat(at.Dir(), at.Name(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return -errno;
+    if (!S_ISLNK(info.st_mode))
+        return -EAGAIN; // replaced by something else since it was opened
+    QByteArray target;
+    if (const int error = LocalReadLink(source, target))
+        return -error;
+    const int fd = ::memfd_create("link", MFD_CLOEXEC);
+    if (fd < 0)
+        return -errno;
+    int error = WriteAll(fd, target.constData(), static_cast<std::size_t>(target.size()));
+    if (error == 0 && ::lseek(fd, 0, SEEK_SET) != 0)
+        error = errno;
+    if (error != 0) {
+        ::close(fd);
+        return -error;
+    }
+    info.st_mode = S_IFREG | 0644;
+    info.st_size = target.size();
+    info.st_blocks = (target.size() + 511) / 512;
+    return fd;
+}
+
 } // namespace
 
 void CopyProgressRoutine(int64_t totalSize, int64_t transferred, std::atomic<int32_t>* percent) {
@@ -267,12 +361,15 @@ void CopyProgressRoutine(int64_t totalSize, int64_t transferred, std::atomic<int
 }
 
 int CopyLocalFile(const QString& source, const QString& target, const TCopyFileSettings& settings) {
-    const int inFd = LocalOpenForReading(source);
+    struct stat info {};
+    int inFd = LocalOpenForReading(source);
+    const bool link = inFd == -ELOOP;
+    if (link)
+        inFd = OpenLinkText(source, info);
     if (inFd < 0)
         return -inFd;
     FileDescriptor in(inFd);
-    struct stat info {};
-    if (::fstat(in.get(), &info) != 0)
+    if (!link && ::fstat(in.get(), &info) != 0)
         return errno;
     if (S_ISDIR(info.st_mode))
         return EISDIR;

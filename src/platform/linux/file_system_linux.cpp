@@ -1,8 +1,7 @@
 #include "platform/file_system.h"
 
+#include "platform/file_names.h"
 #include "platform/local_files.h"
-
-#include <QFile>
 
 #include <sys/stat.h>
 
@@ -14,12 +13,12 @@ bool ForceDeleteTree(const QString& path) {
 
 bool DirectoryExists(const QString& path) {
     struct stat info {};
-    return ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
+    return ::stat(NameToBytes(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 bool FileExists(const QString& path) {
     struct stat info {};
-    return ::stat(QFile::encodeName(path).constData(), &info) == 0 && !S_ISDIR(info.st_mode);
+    return ::stat(NameToBytes(path).constData(), &info) == 0 && !S_ISDIR(info.st_mode);
 }
 
 } // namespace morvane

@@ -1,5 +1,6 @@
 #include "platform/instance_lock.h"
 
+#include "platform/file_names.h"
 #include "platform/paths.h"
 #include "platform/program_state.h"
 
@@ -15,7 +16,7 @@
 namespace morvane {
 
 TInstanceLock::TInstanceLock(const QString& path) {
-    const QByteArray name = QFile::encodeName(path);
+    const QByteArray name = NameToBytes(path);
     const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
         problem_ = path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));

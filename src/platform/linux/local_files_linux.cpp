@@ -1,6 +1,8 @@
 #include "platform/local_files.h"
 
-#include <QFile>
+#include "platform/file_names.h"
+
+#include <QList>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 
@@ -20,7 +22,7 @@ namespace morvane {
 namespace {
 
 QByteArray NativePath(const QString& path) {
-    QByteArray native = QFile::encodeName(path);
+    QByteArray native = NameToBytes(path);
     while (native.size() > 1 && native.endsWith('/'))
         native.chop(1);
     return native;
@@ -122,6 +124,80 @@ int LocalStat(const QString& path, TLocalEntry& entry) {
     entry.ReadOnly = (info.st_mode & S_IWUSR) == 0;
     entry.Size = info.st_size;
     return 0;
+}
+
+namespace {
+
+void FillEntry(const struct stat& info, TLocalEntry& entry) {
+    entry.Exists = true;
+    entry.SymbolicLink = S_ISLNK(info.st_mode);
+    entry.IsDirectory = S_ISDIR(info.st_mode);
+    entry.ReadOnly = !entry.SymbolicLink && (info.st_mode & S_IWUSR) == 0;
+    entry.Size = info.st_size;
+}
+
+int LinkStatAt(int dirFd, const char* name, TLocalEntry& entry) {
+    entry = {};
+    struct stat info {};
+    if (::fstatat(dirFd, name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT ? 0 : errno;
+    FillEntry(info, entry);
+    return 0;
+}
+
+// Opens the folder `name` inside `dirFd` without following a link; -ELOOP when it is a link, -ENOTDIR
+// when it is something else.
+int OpenFolderNoFollow(int dirFd, const char* name) {
+    const int fd = ::openat(dirFd, name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat info {};
+    if (fd >= 0) {
+        if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode))
+            return fd;
+        ::close(fd);
+        return -ELOOP;
+    }
+    const int error = errno;
+    if (error == ENOENT)
+        return -ENOENT;
+    if (::fstatat(dirFd, name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode))
+        return -ELOOP;
+    return -error;
+}
+
+} // namespace
+
+int LocalLinkStat(const QString& path, TLocalEntry& entry) {
+    entry = {};
+    const TPathAt at(path);
+    if (at.Error())
+        return at.Error() == ENOENT || at.Error() == ENOTDIR ? 0 : at.Error();
+    return LinkStatAt(at.Dir(), at.Name(), entry);
+}
+
+int LocalStatBelow(const QString& base, const QString& relative, TLocalEntry& entry) {
+    entry = {};
+    const TPathAt at(base);
+    if (at.Error())
+        return at.Error();
+    // The folder the user chose may itself be reached through a link; nothing below it is.
+    int current = ::openat(at.Dir(), at.Name(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (current < 0)
+        return errno;
+    QList<QByteArray> parts = NameToBytes(relative).split('/');
+    parts.removeAll(QByteArray());
+    const QByteArray last = parts.isEmpty() ? QByteArray(".") : parts.takeLast();
+    for (const QByteArray& part : std::as_const(parts)) {
+        const int next = OpenFolderNoFollow(current, part.constData());
+        ::close(current);
+        if (next == -ENOENT)
+            return 0;
+        if (next < 0)
+            return -next;
+        current = next;
+    }
+    const int error = LinkStatAt(current, last.constData(), entry);
+    ::close(current);
+    return error;
 }
 
 int LocalMakeWritable(const QString& path) {
@@ -253,7 +329,7 @@ QString PartialFilePath(const QString& target) {
     const QString suffix = QStringLiteral(".morvane-%1.part")
                                .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'));
     QString name = target.mid(slash + 1);
-    while (!name.isEmpty() && QFile::encodeName(name + suffix).size() > NAME_MAX)
+    while (!name.isEmpty() && NameToBytes(QString(name + suffix)).size() > NAME_MAX)
         name.chop(name.size() >= 2 && name.back().isLowSurrogate() ? 2 : 1);
     return target.left(slash + 1) + name + suffix;
 }
@@ -302,7 +378,7 @@ int LocalOpenForReading(const QString& path) {
     if (at.Error())
         return -at.Error();
     // Non-blocking, so opening a pipe by mistake cannot hang; regular files ignore the flag.
-    const int fd = ::openat(at.Dir(), at.Name(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::openat(at.Dir(), at.Name(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     return fd >= 0 ? fd : -errno;
 }
 
@@ -313,6 +389,43 @@ int LocalOpenForWriting(const QString& path, unsigned mode, bool exclusive) {
     const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (exclusive ? O_EXCL : O_TRUNC);
     const int fd = ::openat(at.Dir(), at.Name(), flags, mode);
     return fd >= 0 ? fd : -errno;
+}
+
+int LocalReadLink(const QString& path, QByteArray& target) {
+    target.clear();
+    const TPathAt at(path);
+    if (at.Error())
+        return at.Error();
+    for (qsizetype size = 4096; size <= (1 << 20); size *= 4) {
+        QByteArray buffer(size, Qt::Uninitialized);
+        const ssize_t length = ::readlinkat(at.Dir(), at.Name(), buffer.data(), static_cast<size_t>(size));
+        if (length < 0)
+            return errno;
+        if (length < size) {
+            target = buffer.left(length);
+            return 0;
+        }
+    }
+    return ENAMETOOLONG;
+}
+
+int LocalCreateLink(const QByteArray& target, const QString& path) {
+    const TPathAt at(path);
+    if (at.Error())
+        return at.Error();
+    // Made under a passing name and moved over what is there, so an existing link is replaced, not
+    // followed, and the name never shows a half-made entry.
+    const QString partial = PartialFilePath(path);
+    const TPathAt passing(partial);
+    if (passing.Error())
+        return passing.Error();
+    if (::symlinkat(target.constData(), passing.Dir(), passing.Name()) != 0)
+        return errno;
+    if (::renameat(passing.Dir(), passing.Name(), at.Dir(), at.Name()) == 0)
+        return 0;
+    const int error = errno;
+    ::unlinkat(passing.Dir(), passing.Name(), 0);
+    return error;
 }
 
 QString SystemErrorMessage(int error) {

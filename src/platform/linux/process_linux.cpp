@@ -1,5 +1,7 @@
 #include "platform/process.h"
 
+#include "platform/file_names.h"
+
 #include <QFile>
 
 #include <fcntl.h>
@@ -39,9 +41,9 @@ void CloseDescriptor(int& fd) {
 class ArgumentVector {
 public:
     ArgumentVector(const QString& program, const QStringList& arguments) {
-        storage_.push_back(QFile::encodeName(program));
+        storage_.push_back(NameToBytes(program));
         for (const QString& argument : arguments)
-            storage_.push_back(QFile::encodeName(argument));
+            storage_.push_back(NameToBytes(argument));
         for (QByteArray& item : storage_)
             pointers_.push_back(item.data());
         pointers_.push_back(nullptr);
@@ -92,7 +94,7 @@ int Spawn(const QString& program, const QStringList& arguments, int outputFd, pi
     }
     const CleanSignals signalSettings;
     ArgumentVector argv(program, arguments);
-    const QByteArray file = QFile::encodeName(program);
+    const QByteArray file = NameToBytes(program);
     const int error =
         ::posix_spawnp(&pid, file.constData(), &actions, signalSettings.Get(), argv.Data(), environ);
     ::posix_spawn_file_actions_destroy(&actions);

@@ -1,5 +1,7 @@
 #include "platform/special_folders.h"
 
+#include "platform/file_names.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -50,7 +52,7 @@ QString ExecutableDirectory() {
 bool CreatePrivateDirectory(const QString& path) {
     // A new account may not have its configuration folder yet: the parents get default permissions.
     QDir().mkpath(QFileInfo(path).path());
-    const QByteArray native = QFile::encodeName(path);
+    const QByteArray native = NameToBytes(path);
     if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
         return false;
     struct stat info {};
