@@ -2,7 +2,9 @@
 
 #include "jobs/text_file.h"
 #include "platform/paths.h"
+#include "platform/special_folders.h"
 
+#include <QDir>
 #include <QFile>
 
 namespace morvane {
@@ -46,6 +48,15 @@ QString JobTempFolder(const TJob& job) {
 
 QString LocalJobCopy(const TJob& job) {
     return JobTempFolder(job) + JobCopyExtension;
+}
+
+std::unique_ptr<QTemporaryDir> MakePrivateTempFolder(const TJob& job) {
+    QString root = job.JobOptions.General.PathForTempFiles;
+    if (root.isEmpty())
+        root = TempDirectory();
+    QDir().mkpath(root);
+    auto folder = std::make_unique<QTemporaryDir>(JoinPath(root, QStringLiteral(" private-XXXXXX")));
+    return folder->isValid() ? std::move(folder) : nullptr;
 }
 
 QStringList ReadTextFileLines(const QString& path) {
