@@ -165,7 +165,11 @@ int ImportJob(TJobsCatalogue& catalogue, const TCliArguments& arguments) {
     if (const QString problem = NameProblem(catalogue, typed, &name); !problem.isEmpty())
         return Fail(problem, ExitFailure);
 
-    TImportedJob imported = ImportJobFromStorage(path, name);
+    // A copy on a share that needs a user name is read with the one given; the job's own are inside it.
+    const QString user = arguments.Value(QStringLiteral("--user"));
+    const QString password =
+        arguments.Has(QStringLiteral("--password-stdin")) ? ReadPasswordFromStdin() : QString();
+    TImportedJob imported = ImportJobFromStorage(path, name, user, password);
     if (!imported.Job) {
         for (const QString& line : imported.Log)
             Err() << line << '\n';

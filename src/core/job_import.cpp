@@ -37,12 +37,15 @@ QString JobFolderOf(const QString& storageCopyPath) {
 
 } // namespace
 
-TImportedJob ImportJobFromStorage(const QString& storageCopyPath, const QString& name) {
+TImportedJob ImportJobFromStorage(const QString& storageCopyPath, const QString& name,
+                                  const QString& networkUser, const QString& networkPassword) {
     TImportedJob imported;
     // A plain job carries the copy through a temporary folder of its own: a job of this name may exist
     // elsewhere, and its temporary files are not ours to touch.
     TJob_FilesAndFolders carrier(name);
     carrier.OptionsToJobOptions();
+    carrier.Destination_NetworkUsername = networkUser;
+    carrier.Destination_NetworkPassword = networkPassword;
     if (const std::unique_ptr<QTemporaryDir> temp = MakePrivateTempFolder(carrier)) {
         const QString copy = JoinPath(temp->path(), name + JobCopyExtension);
         const bool copied =
@@ -60,8 +63,17 @@ TImportedJob ImportJobFromStorage(const QString& storageCopyPath, const QString&
         return imported;
     TJob& job = *imported.Job;
     job.OptionsToJobOptions();
+    // Credentials are taken over with the folder only for reaching it now; the job keeps its own.
+    const QString storedUser = job.Destination_NetworkUsername;
+    const QString storedPassword = job.Destination_NetworkPassword;
+    if (storedUser.trimmed().isEmpty() && !networkUser.trimmed().isEmpty()) {
+        job.Destination_NetworkUsername = networkUser;
+        job.Destination_NetworkPassword = networkPassword;
+    }
     const QString jobFolder = JobFolderOf(storageCopyPath);
     const bool takenOver = TakeOverJobFolder(job, jobFolder);
+    job.Destination_NetworkUsername = storedUser;
+    job.Destination_NetworkPassword = storedPassword;
     imported.Log += job.LastJobResult.Log;
     job.LastJobResult.Log.clear();
     job.LastJobResult.ErrorsCount = 0;

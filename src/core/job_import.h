@@ -19,7 +19,11 @@ struct TImportedJob {
 // Reads the job that a storage copy (".bmj", on a local folder or a network share) describes, under
 // `name`, with its schedule disabled, and takes over the backup folder beside the copy for this
 // installation: a job of the same name of another user or computer refuses the folder from then on.
-// The caller checks the name and adds the job to the catalogue.
-TImportedJob ImportJobFromStorage(const QString& storageCopyPath, const QString& name);
+// A share is reached with the user name and password given (none: without credentials of our own);
+// the folder is taken over with the job's own when it has them. The caller checks the name and adds
+// the job to the catalogue.
+TImportedJob ImportJobFromStorage(const QString& storageCopyPath, const QString& name,
+                                  const QString& networkUser = QString(),
+                                  const QString& networkPassword = QString());
 
 } // namespace morvane
