@@ -425,8 +425,9 @@ QString CopyChainFiles(TJob_FilesAndFolders& job, const QString& jobFolder, cons
     if (const QString refusal = RefuseForeignJobFolder(job, jobFolder); !refusal.isEmpty())
         return refusal;
     AddToRunLog(job, QStringLiteral("Reading the list of restore points."));
-    const bool copyFailed = job.FileOperation(atCopyFromRemoteToLocalFile, JoinPath(temp, JobCopyExtension),
-                                              jobFolder + JobCopyExtension, 0, true) != orSuccess;
+    const bool copyFailed =
+        job.FileOperation(atCopyFromRemoteToLocalFile, JoinPath(temp, job.stJobName + JobCopyExtension),
+                          jobFolder + JobCopyExtension, 0, true) != orSuccess;
     flagFound = job.FileOperation(atCopyFromRemoteToLocalFile, JoinPath(temp, StartFlagFile),
                                   JoinPath(jobFolder, StartFlagFile), 0, false) == orSuccess;
     if (!copyFailed)
@@ -459,7 +460,7 @@ QString ReadRestorePoints(TJob_FilesAndFolders& job, TRestorePoints& points) {
         return failure;
     TBackupChainState chain;
     try {
-        job.LoadRemoteJobFile(JoinPath(temp->path(), JobCopyExtension), false, chain);
+        job.LoadRemoteJobFile(JoinPath(temp->path(), job.stJobName + JobCopyExtension), false, chain);
     } catch (const std::exception& error) {
         AddErrorToRunLog(job, WithoutLineBreaks(QString::fromUtf8(error.what())));
         return job.TranslateText(QStringLiteral("Unable to open the job file from the backup storage."));
