@@ -2,6 +2,7 @@
 
 #include "cli/cli_commands.h"
 #include "cli/cli_support.h"
+#include "core/job_import.h"
 #include "core/jobs_catalogue.h"
 #include "core/source_rules.h"
 #include "i18n/translation.h"
@@ -133,21 +134,6 @@ bool SaveCatalogue(const TJobsCatalogue& catalogue) {
     return false;
 }
 
-// Reads the copied storage copy into a new job of its kind; nullptr when it is damaged.
-std::unique_ptr<TJob> LoadImportedJob(const QString& name, const QString& copy, int kind) {
-    try {
-        if (kind == 1) {
-            auto job = std::make_unique<TJob_FilesAndFolders>(name);
-            TBackupChainState scratch;
-            return job->LoadRemoteJobFile(copy, true, scratch) ? std::move(job) : nullptr;
-        }
-        auto job = std::make_unique<TJob_DriveImage>(name);
-        return job->LoadRemoteJobFile(copy, true) ? std::move(job) : nullptr;
-    } catch (const std::exception&) {
-        return nullptr;
-    }
-}
-
 } // namespace
 
 int NewJob(TJobsCatalogue& catalogue, const TCliArguments& arguments) {
@@ -179,25 +165,19 @@ int ImportJob(TJobsCatalogue& catalogue, const TCliArguments& arguments) {
     if (const QString problem = NameProblem(catalogue, typed, &name); !problem.isEmpty())
         return Fail(problem, ExitFailure);
 
-    TJob_FilesAndFolders carrier(name); // a plain job that carries the copy through the temporary folder
-    carrier.OptionsToJobOptions();
-    const QString copy = JoinPath(carrier.JobOptions.General.PathForTempFiles, name + QStringLiteral(".bmj"));
-    QDir().mkpath(JoinPath(carrier.JobOptions.General.PathForTempFiles, name));
-    std::unique_ptr<TJob> job;
-    const bool copied = carrier.FileOperation(atCopyFromRemoteToLocalFile, copy, path, 0, true) == orSuccess;
-    const int kind = copied ? GetJobFileKind(copy) : 0;
-    if (kind != 0)
-        job = LoadImportedJob(name, copy, kind);
-    carrier.DeleteTempFiles();
-    if (!job) {
-        for (const QString& line : carrier.LastJobResult.Log)
+    // A copy on a share that needs a user name is read with the one given; the job's own are inside it.
+    const QString user = arguments.Value(QStringLiteral("--user"));
+    const QString password =
+        arguments.Has(QStringLiteral("--password-stdin")) ? ReadPasswordFromStdin() : QString();
+    TImportedJob imported = ImportJobFromStorage(path, name, user, password);
+    if (!imported.Job) {
+        for (const QString& line : imported.Log)
             Err() << line << '\n';
         PrintEvents(Err());
-        return Fail(Translate(QStringLiteral("Unable to open the job file from the backup storage.")),
-                    ExitFailure);
+        return Fail(imported.Failure, ExitFailure);
     }
     AddToEventsLog(FormatText(Translate(QStringLiteral("Job is open: \"%s\".")), {name}));
-    TJob& added = catalogue.Append(std::move(job));
+    TJob& added = catalogue.Append(std::move(imported.Job));
     SaveLocalJobFile(added, catalogue.JobFilePath(name));
     const bool saved = SaveCatalogue(catalogue);
     PrintEvents(saved ? Out() : Err());

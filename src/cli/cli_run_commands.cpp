@@ -95,7 +95,6 @@ int ListRestorePoints(TJobsCatalogue& catalogue, const TCliArguments& arguments)
     job->OptionsToJobOptions();
     TRestorePoints points;
     const QString failure = ReadRestorePoints(*job, points);
-    job->DeleteTempFiles();
     if (!failure.isEmpty()) {
         PrintLog(*job, Err());
         return Fail(failure, ExitFailure);

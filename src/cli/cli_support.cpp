@@ -32,7 +32,7 @@ const char* const UsageText =
     "  morvane-cli restore NAME --to DIR [--point N | --latest]\n"
     "  morvane-cli log NAME [STAMP]\n"
     "  morvane-cli history NAME\n"
-    "  morvane-cli import FILE.bmj\n"
+    "  morvane-cli import FILE.bmj [--user NAME --password-stdin]\n"
     "  morvane-cli remove NAME [--with-backups]\n"
     "  morvane-cli schedule NAME (--weekdays mon,...|all | --month-days 1,...,31) --at HH:MM[:SS]\n"
     "              [--at HH:MM[:SS] ...] [--catch-up] [--shutdown]\n"

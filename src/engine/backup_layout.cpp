@@ -2,8 +2,10 @@
 
 #include "jobs/text_file.h"
 #include "platform/paths.h"
+#include "platform/special_folders.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 
@@ -83,6 +85,15 @@ QString LocalJobCopy(const TJob& job) {
 QByteArray ReadLocalFileBytes(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+std::unique_ptr<QTemporaryDir> MakePrivateTempFolder(const TJob& job) {
+    QString root = job.JobOptions.General.PathForTempFiles;
+    if (root.isEmpty())
+        root = TempDirectory();
+    QDir().mkpath(root);
+    auto folder = std::make_unique<QTemporaryDir>(JoinPath(root, QStringLiteral(" private-XXXXXX")));
+    return folder->isValid() ? std::move(folder) : nullptr;
 }
 
 QStringList ReadTextFileLines(const QString& path) {

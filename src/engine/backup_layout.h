@@ -4,6 +4,9 @@
 
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
 
 namespace morvane {
 
@@ -11,6 +14,8 @@ namespace morvane {
 
 // Present in the job folder from the start of a run until its successful end.
 inline const QString StartFlagFile = QStringLiteral("_startflag.qkl");
+// In the job folder: one line, the identity of the installation that owns the folder.
+inline const QString OwnerFile = QStringLiteral("_owner.qkl");
 // The storage copy of the job file lies beside the job folder: job folder + this extension.
 inline const QString JobCopyExtension = QStringLiteral(".bmj");
 
@@ -52,6 +57,11 @@ QStringList MirrorCommitFlag(const QByteArray& storageCopy);
 // The job's own folder in the temporary root, and the local copy of its job file beside it.
 QString JobTempFolder(const TJob& job);
 QString LocalJobCopy(const TJob& job);
+
+// A folder of the caller's own in the job's temporary root, removed with the object. Its name begins
+// with a blank, which no job name does, so no run's removal of its temporary files ever reaches it.
+// Null when it cannot be made.
+std::unique_ptr<QTemporaryDir> MakePrivateTempFolder(const TJob& job);
 
 // The lines of a text file the program wrote (BOM and CR LF optional); empty when it cannot be read.
 QStringList ReadTextFileLines(const QString& path);

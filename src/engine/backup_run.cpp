@@ -3,6 +3,7 @@
 #include "engine/backup_layout.h"
 #include "engine/backup_working_set.h"
 #include "engine/entry_metadata.h"
+#include "engine/job_folder_owner.h"
 #include "engine/list_file.h"
 #include "engine/source_scanner.h"
 #include "engine/storage_names.h"
@@ -113,6 +114,9 @@ void TBackupRun::Run() {
     if (jobFolder_.isEmpty())
         return;
     try {
+        // The folder of another installation's job of the same name is never written to.
+        if (!ClaimJobFolder(job_, jobFolder_))
+            Cancel();
         Prepare();
         if (!Cancelling())
             CheckStoredType();
@@ -437,8 +441,12 @@ void TBackupRun::Prune(bool logErrors) {
 }
 
 void TBackupRun::CreateTargetAndStartFlag() {
-    if (!storageCopyFound_)
+    if (!storageCopyFound_) {
         Op(atCreateRemoteFolder, QString(), jobFolder_, 0, false);
+        // A new folder, or one removed above and made again, gets its owner file at once.
+        if (!ClaimJobFolder(job_, jobFolder_))
+            Cancel();
+    }
     if (set_.TargetFolder != jobFolder_ &&
         Op(atCreateRemoteFolder, QString(), set_.TargetFolder, 0, true) == orERROR_RemoteAccess) {
         set_.TargetFolder.clear();
@@ -670,6 +678,11 @@ bool TJob_FilesAndFolders::Remove() {
     }
     if (jobFolder.isEmpty())
         return false;
+    if (const QString refusal = RefuseForeignJobFolder(*this, jobFolder); !refusal.isEmpty()) {
+        AddToEventsLog(TranslateText(QStringLiteral("ERROR:")) + u' ' + refusal);
+        DisconnectFromStorage();
+        return false;
+    }
     const bool removed =
         FileOperation(atRemoveRemoteFile, QString(), jobFolder + JobCopyExtension, 0, true) == orSuccess &&
         FileOperation(atRemoveRemoteNotEmptyFolder, QString(), jobFolder, 0, true) == orSuccess;

@@ -2,6 +2,7 @@
 
 #include "engine/backup_layout.h"
 #include "engine/entry_metadata.h"
+#include "engine/job_folder_owner.h"
 #include "engine/list_file.h"
 #include "engine/storage_names.h"
 #include "i18n/translation.h"
@@ -48,7 +49,6 @@ void ApplyTypeMarker(TJob_FilesAndFolders& job, const QString& marker) {
 
 // The restore ends before its run: the chooser was cancelled or the mirror is unfinished. No log file.
 void EndCancelledBeforeRun(TJob_FilesAndFolders& job) {
-    job.DeleteTempFiles();
     AddToRunLog(job, QStringLiteral("Restore is cancelled."));
     AddToEventsLog(
         FormatText(job.TranslateText(QStringLiteral("\"%s\" restore is cancelled.")), {job.stJobName}));
@@ -132,10 +132,12 @@ bool ReadStoredLink(TStorageFileSystem& fs, const QString& stored, QByteArray& t
 }
 
 // One restore run on the worker thread: the chain of backup folders up to the chosen point is applied
-// to the output folder in order.
+// to the output folder in order. It works in a temporary folder of its own, so a backup of the job
+// running beside it keeps its temporary files.
 class TRestoreRun {
 public:
-    TRestoreRun(TJob_FilesAndFolders& job, const QString& outputPath) : job_(job), output_(outputPath) {}
+    TRestoreRun(TJob_FilesAndFolders& job, const QString& outputPath, const TBackupChainState& chain)
+        : job_(job), output_(outputPath), chain_(chain) {}
 
     void Run(int listInd);
 
@@ -147,7 +149,6 @@ private:
 
     void Start();
     bool Connect();
-    void LoadChain();
     void RestoreChain(int listInd);
     void RestoreChainUpTo(int listInd);
     void Finish();
@@ -178,6 +179,7 @@ private:
     QString jobFolder_;
     TBackupChainState chain_;
     TChainMetadata metadata_;
+    std::unique_ptr<QTemporaryDir> tempFolder_;
     TDateTime start_ = 0;
 };
 
@@ -185,7 +187,6 @@ void TRestoreRun::Run(int listInd) {
     Start();
     try {
         if (Connect()) {
-            LoadChain();
             if (job_.Settings.Backup.BackupType != btSync)
                 RestoreChain(listInd);
             else if (!RestoreBackupFolder(jobFolder_, true))
@@ -231,15 +232,23 @@ bool TRestoreRun::Connect() {
         AddToEventsLog(jobFolder_);
         jobFolder_.clear();
     }
+    if (!jobFolder_.isEmpty()) {
+        if (const QString refusal = RefuseForeignJobFolder(job_, jobFolder_); !refusal.isEmpty()) {
+            AddErrorToRunLog(job_, refusal);
+            jobFolder_.clear();
+        }
+    }
+    if (!jobFolder_.isEmpty()) {
+        tempFolder_ = MakePrivateTempFolder(job_);
+        if (!tempFolder_) {
+            AddErrorToRunLog(job_, T(QStringLiteral("Unable to create the temporary folder in:")) + u' ' +
+                                       job_.JobOptions.General.PathForTempFiles);
+            jobFolder_.clear();
+        }
+    }
     if (jobFolder_.isEmpty())
         Cancel();
     return !jobFolder_.isEmpty();
-}
-
-void TRestoreRun::LoadChain() {
-    job_.LoadRemoteJobFile(LocalJobCopy(job_), false, chain_);
-    if (!chain_.MainBackupList.isEmpty())
-        chain_.MainBackupList.removeFirst();
 }
 
 void TRestoreRun::RestoreChain(int listInd) {
@@ -287,7 +296,6 @@ bool TRestoreRun::RestoreBackupFolder(const QString& folder, bool mirror) {
     bool result = true;
     try {
         WaitWhilePaused();
-        QDir().mkpath(JobTempFolder(job_));
         AddToRunLog(job_, QStringLiteral("Restoring the directory:"), folder);
         TRestoreLists lists;
         if (mirror) {
@@ -327,7 +335,7 @@ bool TRestoreRun::LoadListFiles(const QString& folder, TRestoreLists& lists) {
                                                        {RemovedFilesFile, &lists.FilesToDelete}};
     bool allCopied = true;
     for (const auto& [name, list] : files) {
-        const QString local = JoinPath(JobTempFolder(job_), name);
+        const QString local = JoinPath(tempFolder_->path(), name);
         if (job_.FileOperation(atCopyFromRemoteToLocalFile, local, JoinPath(folder, name), 0, true) ==
             orSuccess)
             *list = ReadListFile(local);
@@ -497,7 +505,7 @@ void TRestoreRun::CollectMetadata(const QString& folder, const TRestoreLists& li
     }
     if (!present)
         return;
-    const QString local = JoinPath(JobTempFolder(job_), MetadataFile);
+    const QString local = JoinPath(tempFolder_->path(), MetadataFile);
     const int retries = job_.JobOptions.Processing.IfDestinationNotAvailable_Retry_Times;
     if (job_.FileOperation(atCopyFromRemoteToLocalFile, local, remote, retries, false) != orSuccess) {
         AddWarningToRunLog(job_,
@@ -560,7 +568,7 @@ void TRestoreRun::Finish() {
         job_.AddEventtoBackupHistory(T(history), false);
     }
     AddToRunLog(job_, QStringLiteral("Removing the temporary files."));
-    job_.DeleteTempFiles();
+    tempFolder_.reset();
     job_.DisconnectFromStorage();
     SaveRunLog(job_, start_);
 }
@@ -571,44 +579,64 @@ QString ShownRestorePointName(const QString& storedName) {
     return QString(storedName).replace(u';', u':');
 }
 
+namespace {
+
+// Copies the storage copy of the job file and the start flag from the job folder into `temp`; the
+// error text to show, or empty. `flagFound` tells whether the start flag was there.
+QString CopyChainFiles(TJob_FilesAndFolders& job, const QString& jobFolder, const QString& temp,
+                       bool& flagFound) {
+    if (const QString refusal = RefuseForeignJobFolder(job, jobFolder); !refusal.isEmpty())
+        return refusal;
+    AddToRunLog(job, QStringLiteral("Reading the list of restore points."));
+    const bool copyFailed =
+        job.FileOperation(atCopyFromRemoteToLocalFile, JoinPath(temp, job.stJobName + JobCopyExtension),
+                          jobFolder + JobCopyExtension, 0, true) != orSuccess;
+    flagFound = job.FileOperation(atCopyFromRemoteToLocalFile, JoinPath(temp, StartFlagFile),
+                                  JoinPath(jobFolder, StartFlagFile), 0, false) == orSuccess;
+    if (!copyFailed)
+        return QString();
+    // clang-format off
+    const QString message = job.TranslateText(QStringLiteral("Unable to copy the job file \"%s\" from the backup directory."));
+    // clang-format on
+    return FormatText(message, {job.stJobName + JobCopyExtension});
+}
+
+} // namespace
+
 QString ReadRestorePoints(TJob_FilesAndFolders& job, TRestorePoints& points) {
     points = TRestorePoints();
+    // Never the job's own temporary folder: a backup of the job may be running and working in it.
+    const std::unique_ptr<QTemporaryDir> temp = MakePrivateTempFolder(job);
+    if (!temp)
+        return job.TranslateText(QStringLiteral("Unable to create the temporary folder in:")) + u' ' +
+               job.JobOptions.General.PathForTempFiles;
     QString jobFolder = job.ConnectToStorage();
     if (jobFolder.isEmpty() || jobFolder.startsWith(job.TranslateText(QStringLiteral("ERROR:"))))
         return job.TranslateText(QStringLiteral("Unable to connect to the backup storage.")) +
                QStringLiteral("\r\n") + jobFolder;
-    QDir().mkpath(JobTempFolder(job));
-    AddToRunLog(job, QStringLiteral("Reading the list of restore points."));
-    const bool copyFailed = job.FileOperation(atCopyFromRemoteToLocalFile, LocalJobCopy(job),
-                                              jobFolder + JobCopyExtension, 0, true) != orSuccess;
-    const bool flagFound =
-        job.FileOperation(atCopyFromRemoteToLocalFile, JoinPath(JobTempFolder(job), StartFlagFile),
-                          JoinPath(jobFolder, StartFlagFile), 0, false) == orSuccess;
+    bool flagFound = false;
+    const QString failure = CopyChainFiles(job, jobFolder, temp->path(), flagFound);
     job.DisconnectFromStorage();
     job.CurrentFileOperationType = atNone;
     job.CurrentFileOperationPath.Set(QStringView());
-    if (copyFailed) {
-        job.DeleteTempFiles();
-        // clang-format off
-        const QString message = job.TranslateText(QStringLiteral("Unable to copy the job file \"%s\" from the backup directory."));
-        // clang-format on
-        return FormatText(message, {job.stJobName + JobCopyExtension});
-    }
+    if (!failure.isEmpty())
+        return failure;
     TBackupChainState chain;
     try {
-        job.LoadRemoteJobFile(LocalJobCopy(job), false, chain);
+        job.LoadRemoteJobFile(JoinPath(temp->path(), job.stJobName + JobCopyExtension), false, chain);
     } catch (const std::exception& error) {
         AddErrorToRunLog(job, WithoutLineBreaks(QString::fromUtf8(error.what())));
-        job.DeleteTempFiles();
         return job.TranslateText(QStringLiteral("Unable to open the job file from the backup storage."));
     }
-    const bool runCompleted = flagFound && StartFlagShowsCompletedRun(
-                                               ReadTextFileLines(JoinPath(JobTempFolder(job), StartFlagFile)),
-                                               chain.MainBackupList, ReadLocalFileBytes(LocalJobCopy(job)));
+    const bool runCompleted =
+        flagFound && StartFlagShowsCompletedRun(
+                         ReadTextFileLines(JoinPath(temp->path(), StartFlagFile)), chain.MainBackupList,
+                         ReadLocalFileBytes(JoinPath(temp->path(), job.stJobName + JobCopyExtension)));
     if (!chain.MainBackupList.isEmpty())
         ApplyTypeMarker(job, chain.MainBackupList.takeFirst());
     points.UnfinishedMirror = flagFound && !runCompleted && job.Settings.Backup.BackupType == btSync;
     points.Names = chain.MainBackupList;
+    points.Chain = std::move(chain);
     return QString();
 }
 
@@ -655,14 +683,15 @@ void TJob_FilesAndFolders::Restore(TRestoreDialogs& dialogs) {
         EndCancelledBeforeRun(*this);
         return;
     }
-    StartWorker(
-        [this, outputPath = *output, password, listInd] { RestoreInThread(outputPath, password, listInd); });
+    StartWorker([this, outputPath = *output, password, listInd, chain = std::move(points.Chain)] {
+        RestoreInThread(outputPath, password, listInd, chain);
+    });
 }
 
 void TJob_FilesAndFolders::RestoreInThread(const QString& OutputPath, const QString& myZIPPassword,
-                                           int ListInd) {
+                                           int ListInd, const TBackupChainState& Points) {
     Q_UNUSED(myZIPPassword); // asked for names this program never writes; nothing reads it
-    TRestoreRun(*this, OutputPath).Run(ListInd);
+    TRestoreRun(*this, OutputPath, Points).Run(ListInd);
 }
 
 } // namespace morvane

@@ -12,12 +12,14 @@ namespace morvane {
 struct TRestorePoints {
     QStringList Names;             // stored backup names, oldest first, without the type marker
     bool UnfinishedMirror = false; // a mirror job whose last run did not finish
+    TBackupChainState Chain;       // what the storage copy holds, Names as its backup list
 };
 
-// Reads the restore points: connects, copies the storage copy of the job file and the start flag into
-// the job's temporary folder, disconnects, and sets the job's backup type (in memory) from the stored
-// type marker. Returns the text of the error message to show, or an empty text on success. The copy
-// stays in the temporary folder for the restore run; callers that stop here delete it.
+// Reads the restore points: connects, refuses a job folder that another installation owns, copies the
+// storage copy of the job file and the start flag into a temporary folder of its own (removed before
+// it returns), disconnects, and sets the job's backup type (in memory) from the stored type marker.
+// Returns the text of the error message to show, or an empty text on success. The job's own temporary
+// files, which a running backup of the job may be using, are never touched.
 QString ReadRestorePoints(TJob_FilesAndFolders& job, TRestorePoints& points);
 
 // A backup name as the user sees it: every ";" shown as ":".

@@ -377,7 +377,8 @@ bool TSourceScanner::RecordAndCopy(const QString& localPath, const QString& relP
     const qsizetype previous = set_.AddLocalFile(relPath, time);
     // A mirror's list describes every file it holds; a backup folder's only the files it holds.
     const auto recordMetadata = [&] {
-        set_.MetadataList.append(FormatMetadataLine(link ? TMetadataTarget::Link : TMetadataTarget::File, metadata, relPath));
+        set_.MetadataList.append(
+            FormatMetadataLine(link ? TMetadataTarget::Link : TMetadataTarget::File, metadata, relPath));
     };
     return RepeatWhilePaused([&] {
         if (previous >= 0 && previous < set_.PreviousLocalFilesTimeList.size() &&

@@ -222,8 +222,10 @@ public:
     bool Remove();
     // Asks for the output folder and the restore point through `dialogs`, then starts the restore run.
     void Restore(TRestoreDialogs& dialogs);
-    // The restore run; executes on the worker thread.
-    void RestoreInThread(const QString& OutputPath, const QString& myZIPPassword, int ListInd);
+    // The restore run of the points read by Restore (the chain without its type marker); executes on
+    // the worker thread.
+    void RestoreInThread(const QString& OutputPath, const QString& myZIPPassword, int ListInd,
+                         const TBackupChainState& Points);
 
     bool SaveLocalJobFile(const QString& AFileName);
     bool LoadLocalJobFile(const QString& path);

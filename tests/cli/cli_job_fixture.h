@@ -21,7 +21,12 @@ struct CliRun {
 class CliJobTest : public TempHomeTest {
 protected:
     CliRun Run(const QStringList& arguments, const QByteArray& input = QByteArray()) {
+        return RunIn(QProcessEnvironment::systemEnvironment(), arguments, input);
+    }
+    CliRun RunIn(const QProcessEnvironment& environment, const QStringList& arguments,
+                 const QByteArray& input = QByteArray()) {
         QProcess process;
+        process.setProcessEnvironment(environment);
         process.start(QStringLiteral(MORVANE_CLI_PATH), arguments);
         process.write(input);
         process.closeWriteChannel();

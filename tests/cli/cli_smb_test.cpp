@@ -104,6 +104,22 @@ TEST_F(CliSmbTest, BackupChainToAShareRestoresEachPoint) {
     const QString log = Ok({u"log"_s, u"Docs"_s}).out + Ok({u"history"_s, u"Docs"_s}).out +
                         Ok({u"show"_s, u"Docs"_s, u"--json"_s}).out + run.out + run.err;
     EXPECT_FALSE(log.contains(server->Password()));
+
+    // A folder another installation's job has taken meanwhile is refused until it is imported back.
+    EXPECT_TRUE(QFile::exists(Served(u"backups/Docs/_owner.qkl"_s)));
+    WriteFileBytes(Served(u"backups/Docs/_owner.qkl"_s),
+                   "\xEF\xBB\xBF00000000-0000-4000-8000-000000000001\r\n");
+    run = Run({u"points"_s, u"Docs"_s});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains(u"belongs to a job of another user or computer"_s)) << run.err.toStdString();
+    Ok({u"remove"_s, u"Docs"_s});
+    run = Run({u"import"_s, dest + u"/Docs.bmj"_s, u"--user"_s, server->User(), u"--password-stdin"_s},
+              password + '\n');
+    EXPECT_EQ(run.exitCode, 0) << run.out.toStdString() << run.err.toStdString();
+    const QByteArray identity = testing::ReadFileBytes(AppDir() + u"/installation.id"_s).trimmed();
+    EXPECT_EQ(testing::ReadFileBytes(Served(u"backups/Docs/_owner.qkl"_s)),
+              QByteArray("\xEF\xBB\xBF" + identity + "\r\n"));
+    EXPECT_EQ(Ok({u"points"_s, u"Docs"_s}).out.count(u'\n'), 2);
 }
 
 // Links travel to a share as small files holding their targets and come back as links. A share names

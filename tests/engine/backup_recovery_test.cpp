@@ -48,10 +48,10 @@ protected:
         const QString output = HomePath(u"out"_s);
         QDir(output).removeRecursively();
         EXPECT_TRUE(QDir().mkpath(output));
-        Points(); // fetches the storage copy the restore reads
+        const TRestorePoints points = Points();
         job->LastJobResult.Cancelled = false;
         job->LastJobResult.Log.clear();
-        job->RestoreInThread(output, QString(), index);
+        job->RestoreInThread(output, QString(), index, points.Chain);
         EXPECT_FALSE(job->LastJobResult.Cancelled) << LogText().toStdString();
         return TreeContents(output);
     }

@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QMap>
+#include <QUuid>
 
 #include <sys/stat.h>
 
@@ -436,6 +437,47 @@ TEST_F(RestoreRunTest, AZipPointAsksForAPasswordAndRestoresAsUsual) {
     RunRestore();
     EXPECT_EQ(dialogs.passwordAsked, 1);
     EXPECT_EQ(TreeContents(Output()).size(), 3);
+}
+
+TEST_F(RestoreRunTest, AFolderOfAnotherInstallationsJobIsNeitherListedNorRestored) {
+    WriteChain(FiveRuns());
+    WriteFileBytes(JobFolder(u"_owner.qkl"_s),
+                   "\xEF\xBB\xBF" + QUuid::createUuid().toByteArray(QUuid::WithoutBraces) + "\r\n");
+    dialogs.point = 4;
+    RunRestore();
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_TRUE(dialogs.errors.first().startsWith(u"The backup folder "_s + JobFolder() +
+                                                  u" belongs to a job of another user or computer"_s))
+        << dialogs.errors.first().toStdString();
+    EXPECT_TRUE(dialogs.shownPoints.isEmpty());
+    EXPECT_TRUE(TreeContents(Output()).isEmpty());
+    EXPECT_EQ(job->JobStatus, jsNone);
+}
+
+// A backup of the job may be running in another process while its points are read and restored: its
+// temporary folder and its copy of the job file stay as they are.
+TEST_F(RestoreRunTest, TheTemporaryFilesOfARunningBackupAreLeftAlone) {
+    WriteChain(FiveRuns());
+    job->OptionsToJobOptions();
+    const QString tempRoot = job->JobOptions.General.PathForTempFiles;
+    const Tree running = {{u"Docs/_startflag.qkl"_s, "the running backup's flag"},
+                          {u"Docs/_rf.qkl"_s, "the running backup's list"},
+                          {u"Docs.bmj"_s, "the running backup's job copy"}};
+    for (auto it = running.cbegin(); it != running.cend(); ++it)
+        WriteFileBytes(JoinPath(tempRoot, it.key()), it.value());
+
+    TRestorePoints points;
+    EXPECT_TRUE(ReadRestorePoints(*job, points).isEmpty());
+    EXPECT_EQ(points.Names.size(), 5);
+    EXPECT_EQ(TreeContents(tempRoot), running);
+
+    dialogs.point = 4;
+    RunRestore();
+    EXPECT_EQ(job->LastJobResult.ErrorsCount, 0) << LogTexts().join(u'\n').toStdString();
+    EXPECT_EQ(TreeContents(Output()), (Tree{{u"Docs/b.txt"_s, "b2"}, {u"Docs/new.txt"_s, "n"}}));
+    EXPECT_EQ(TreeContents(tempRoot), running);
+    EXPECT_EQ(QDir(tempRoot).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              (QStringList{u"Docs"_s, u"Docs.bmj"_s}));
 }
 
 } // namespace
