@@ -16,7 +16,7 @@ Environment:
   MORVANE_E2E_LEAVE_OUT  comma-separated kinds of change to leave out while narrowing a failure down:
                     odd-names, links, type-changes, hidden-changes (content or mode changes that keep
                     the modification time); folder-times leaves folder modification times out of the
-                    comparison
+                    comparison; same-second starts every run in a second of its own
 """
 
 import argparse
@@ -388,7 +388,10 @@ def check_listed_points_exist(home, names):
 
 def check_no_leftovers(home, names):
     """After a completed run the storage holds the listed points and nothing a killed run left."""
-    leftovers = [n for n in os.listdir(home.dest) if n.endswith(".part")]
+    leftovers = []
+    for folder, _, files in os.walk(home.dest):
+        leftovers += [os.path.relpath(os.path.join(folder, n), home.dest) for n in files
+                      if n.startswith(".morvane-") and n.endswith(".part")]
     job_folder = os.path.join(home.dest, JOB)
     if names and os.path.isdir(job_folder):
         listed = {point_folder(home, n) for n in names}
@@ -494,11 +497,13 @@ def run_random(cli, workdir, kind, prune_before, seed):
     durations = [0.5]
     fulls_seen = set()
     for number in range(1, iterations_count + 1):
-        if rng.random() < 0.5:
+        if rng.random() < 0.5 or left_out("same-second"):
             time.sleep(1.0 - time.time() % 1.0)  # start in a new second half of the time
         iteration = Iteration(number, time.time(), [] if number == 1 else changer.change(rng.randrange(1, 7)))
         before = snapshot(home.src)
         iteration.kill = kill_run(home, rng, use_strace, sorted(durations)[len(durations) // 2])
+        if left_out("same-second"):
+            time.sleep(1.0 - time.time() % 1.0)
         rc, out, err, took = home.run("backup", JOB)
         iteration.ended = time.time()
         durations.append(took)
@@ -599,7 +604,10 @@ def path_filters(calls, existing_times, started):
 def check_walk_state(home, kind, snapshots, label):
     if kind == "mirror":
         home.points()
-        check_no_leftovers(home, [])
+        try:
+            check_no_leftovers(home, [])
+        except Failure as failure:
+            raise Failure(f"{label}: {failure}") from None
         compare(snapshots[-1], home.restore(), f"{label}: the mirror")
         return
     names = home.points()
