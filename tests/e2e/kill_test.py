@@ -6,13 +6,14 @@ Two forms, each in a fresh temporary home with a local destination folder:
   random  Changes the source at random, kills `backup` with SIGKILL at a random moment, then
           completes it; after every completed run the latest point must restore equal to the source,
           and at the end every listed point must restore equal to the source as it was at its run.
-  walk    After two completed runs and a source change, kills one run at each of its calls that
+  walk    After three completed runs and a source change, kills one run at each of its calls that
           change the destination (one call per attempt, from the same starting state), then completes
           it; after each attempt every listed point must exist and restore equal to its source state.
 
 Environment:
   MORVANE_E2E_SEED  the random seed (printed at the start of every run, to reproduce a failure)
   MORVANE_E2E_LONG  1 for the long form (more iterations and files, every crash point walked)
+  MORVANE_E2E_WALK_POINTS  about how many crash points the short walk checks (24)
   MORVANE_E2E_LEAVE_OUT  comma-separated kinds of change to leave out while narrowing a failure down:
                     odd-names, links, type-changes, hidden-changes (content or mode changes that keep
                     the modification time); folder-times leaves folder modification times out of the
