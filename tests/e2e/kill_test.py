@@ -453,7 +453,7 @@ def kill_run(home, rng, use_strace, typical_duration):
     return f"SIGKILL after {delay:.3f}s (exit {rc})"
 
 
-def match_points(home, names, iterations, restore_all):
+def match_points(home, names, iterations, restore_all, require_latest=True):
     """Every listed point restores equal to the snapshot of the run that made it; no completed run
     since the oldest listed one is missing."""
     check_listed_points_exist(home, names)
@@ -480,7 +480,7 @@ def match_points(home, names, iterations, restore_all):
         missing = [it.number for it in iterations if min(covered) <= it.number and it.number not in covered]
         if missing:
             raise Failure(f"the completed runs of iterations {missing} are not among the listed points {names}")
-    if iterations and iterations[-1].number not in covered and (restore_all or names):
+    if require_latest and iterations and iterations[-1].number not in covered and (restore_all or names):
         compare(iterations[-1].snapshot, home.restore(len(names)), "the latest point")
 
 
@@ -503,6 +503,15 @@ def run_random(cli, workdir, kind, prune_before, seed):
         iteration = Iteration(number, time.time(), [] if number == 1 else changer.change(rng.randrange(1, 7)))
         before = snapshot(home.src)
         iteration.kill = kill_run(home, rng, use_strace, sorted(durations)[len(durations) // 2])
+        if kind != "mirror":
+            # Read commands after a kill: what is listed exists and restores as it was.
+            iteration.snapshot, iteration.ended = before, time.time()
+            try:
+                match_points(home, home.points(), iterations + [iteration], restore_all=False,
+                             require_latest=False)
+            except Failure as failure:
+                raise Failure(f"iteration {number}: changes {iteration.changes}; {iteration.kill}; "
+                              f"then, before a complete run: {failure}") from None
         if left_out("same-second"):
             time.sleep(1.0 - time.time() % 1.0)
         rc, out, err, took = home.run("backup", JOB)
@@ -692,6 +701,11 @@ def run_walk(cli, workdir, kind, seed):
             print(f"not reached: {call} #{n} (the run exited {rc})", flush=True)
             continue
         reached += 1
+        if kind != "mirror":
+            try:
+                check_listed_points_exist(home, home.points())
+            except Failure as failure:
+                raise Failure(f"{label}: before a complete run: {failure}") from None
         rc, out, err, _ = home.run("backup", JOB)
         if rc != 0:
             raise Failure(f"{label}: the complete backup after it exited {rc}\n{out}{err}")
