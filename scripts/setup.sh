@@ -9,6 +9,7 @@ packages=(
     dbus-daemon
     libarchive-dev
     samba libsmbclient-dev
+    python3 strace
 )
 
 missing=()
