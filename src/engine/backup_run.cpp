@@ -503,6 +503,9 @@ void TBackupRun::ScanSource(const QString& entry) {
     }
     Raw(SeparatorLine);
     Warning(T(QStringLiteral("The source does not exist:")) + u' ' + entry);
+    // A source missing for a while (a disk not plugged in, say) keeps what the backup holds of it:
+    // recorded as removed, its copies would leave a mirror.
+    set_.KeepPreviousSource(ExtractFileName(entry.endsWith(folderMark) ? entry.chopped(2) : entry));
 }
 
 void TBackupRun::Record() {

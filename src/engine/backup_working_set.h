@@ -41,6 +41,8 @@ struct TBackupWorkingSet {
     bool AddLocalDir(const QString& relPath);
     // Records every entry the last run had below the folder again, with its previous time, as found.
     void KeepPreviousEntriesUnder(const QString& relFolder);
+    // Keeps a whole source as the last run recorded it: the file or folder `name` and all below it.
+    void KeepPreviousSource(const QString& name);
     // Whether this scan found the previous list's entry again.
     bool FoundPreviousFile(qsizetype index) const;
     bool FoundPreviousDir(qsizetype index) const;

@@ -106,6 +106,17 @@ void TBackupWorkingSet::KeepPreviousEntriesUnder(const QString& relFolder) {
             AddLocalDir(folder);
 }
 
+void TBackupWorkingSet::KeepPreviousSource(const QString& name) {
+    if (name.isEmpty())
+        return;
+    const qsizetype file = PreviousLocalFilesList.IndexOf(name);
+    if (file >= 0 && file < PreviousLocalFilesTimeList.size())
+        AddLocalFile(name, PreviousLocalFilesTimeList[file]);
+    if (PreviousLocalDirsList.Contains(name))
+        AddLocalDir(name);
+    KeepPreviousEntriesUnder(name);
+}
+
 void TBackupWorkingSet::ClearLists() {
     PreviousLocalFilesList.Clear();
     PreviousLocalFilesTimeList.clear();

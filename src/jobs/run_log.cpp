@@ -13,6 +13,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <chrono>
+#include <thread>
+
 namespace morvane {
 
 namespace {
@@ -60,11 +63,23 @@ QString ShownLogStamp(const QString& stamp) {
 
 TDateTime UniqueRunStart(const TJob& job, TDateTime start, const std::function<bool(const QString&)>& taken) {
     QDateTime moment = FromDateTimeValue(start);
+    bool waited = false;
     while (true) {
         const QString stamp = LogFileStamp(ToDateTimeValue(moment));
         if (!job.LogList.contains(stamp) && !FileExists(RunLogFilePath(job, stamp)) &&
             !(taken && taken(stamp)))
             return ToDateTimeValue(moment);
+        const QDateTime now = FromDateTimeValue(Now());
+        if (!waited && moment.secsTo(now) <= 0) {
+            // A run in the same second as the last one waits for the next second, so its name still
+            // tells when it ran.
+            std::this_thread::sleep_for(std::chrono::milliseconds(1000 - now.time().msec()));
+            moment = FromDateTimeValue(Now());
+            waited = true;
+            continue;
+        }
+        // Still taken after that: the clock was set back past earlier runs. The next free second keeps
+        // the names apart.
         moment = moment.addSecs(1);
     }
 }

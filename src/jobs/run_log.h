@@ -29,9 +29,10 @@ QString LogFileStamp(TDateTime runStart);
 // The stamp as shown to the user, with ":" in place of ";".
 QString ShownLogStamp(const QString& stamp);
 
-// The first whole second from `start` on whose stamp names no log of the job (in LogList or as a file)
-// and which `taken`, when given, does not refuse. Every run takes its start from here, so no two runs of
-// a job share a log or a backup folder, even within one second or after the clock went back.
+// A start whose stamp names no log of the job (in LogList or as a file) and which `taken`, when given,
+// does not refuse: `start` itself when free, else the next second after waiting for it, else (the clock
+// was set back past earlier runs) the first free second after that. Every run takes its start from
+// here, so no two runs of a job share a log or a backup folder.
 TDateTime UniqueRunStart(const TJob& job, TDateTime start,
                          const std::function<bool(const QString& stamp)>& taken = {});
 

@@ -363,6 +363,12 @@ class Home:
             names.append(name)
         return names
 
+    def points_if_any(self):
+        """The listed point names; [] when no run has left a storage copy of the job yet."""
+        if not os.path.exists(os.path.join(self.dest, JOB + ".bmj")):
+            return []
+        return self.points()
+
     def restore(self, point=None):
         """Restores one point (a number as points counts, or the latest) and returns its tree."""
         shutil.rmtree(self.out, ignore_errors=True)
@@ -507,7 +513,9 @@ def run_random(cli, workdir, kind, prune_before, seed):
             # Read commands after a kill: what is listed exists and restores as it was.
             iteration.snapshot, iteration.ended = before, time.time()
             try:
-                match_points(home, home.points(), iterations + [iteration], restore_all=False,
+                # Before the first complete run there may be no storage copy yet to list points from.
+                names = home.points() if iterations else home.points_if_any()
+                match_points(home, names, iterations + [iteration], restore_all=False,
                              require_latest=False)
             except Failure as failure:
                 raise Failure(f"iteration {number}: changes {iteration.changes}; {iteration.kill}; "

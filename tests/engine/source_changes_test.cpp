@@ -282,5 +282,39 @@ TEST_F(SourceChangesTest, UnreadableEntriesKeepWhatTheBackupHeld) {
     }
 }
 
+// A source that is missing for a run (an unplugged disk, say) is a warning, and the backup keeps what it
+// holds of it: a mirror keeps its copies, an incremental point records nothing as removed.
+TEST_F(SourceChangesTest, AMissingSourceKeepsWhatTheBackupHeld) {
+    for (const TBackupType type : {btInc, btSync}) {
+        SCOPED_TRACE(int(type));
+        NewJob(type == btInc ? u"Inc"_s : u"Mirror"_s, type);
+        job->Settings.Sources.List.append(Source(u"notes.txt"_s));
+        WriteSource(u"Docs/a.txt"_s, "a");
+        WriteSource(u"Docs/sub/b.txt"_s, "b");
+        WriteSource(u"notes.txt"_s, "n");
+        BackUpAndSnapshot();
+        const Tree before = StoredFiles(JobFolder());
+
+        ASSERT_TRUE(QDir().rename(Source(u"Docs"_s), Source(u"Docs-away"_s)));
+        ASSERT_TRUE(QFile::rename(Source(u"notes.txt"_s), Source(u"notes-away.txt"_s)));
+        RunBackup();
+        ASSERT_TRUE(QDir().rename(Source(u"Docs-away"_s), Source(u"Docs"_s)));
+        ASSERT_TRUE(QFile::rename(Source(u"notes-away.txt"_s), Source(u"notes.txt"_s)));
+
+        EXPECT_FALSE(job->LastJobResult.Cancelled) << LogText().toStdString();
+        EXPECT_EQ(job->LastJobResult.WarningsCount, 2) << LogText().toStdString();
+        QStringList files = StoredLists().PreviousLocalFilesList;
+        files.sort();
+        EXPECT_EQ(files, (QStringList{u"Docs/a.txt"_s, u"Docs/sub/b.txt"_s, u"notes.txt"_s}));
+        if (type == btSync) {
+            EXPECT_EQ(StoredFiles(JobFolder()), before);
+            continue;
+        }
+        const QString point = Subfolders().value(1);
+        EXPECT_EQ(ListFile(point, u"_rrf.qkl"_s), QStringList{});
+        EXPECT_EQ(ListFile(point, u"_rrd.qkl"_s), QStringList{});
+    }
+}
+
 } // namespace
 } // namespace morvane
