@@ -1,5 +1,6 @@
 #include "platform/file_copy.h"
 
+#include "platform/linux/file_descriptor.h"
 #include "platform/local_files.h"
 
 #include <fcntl.h>
@@ -21,26 +22,6 @@ namespace {
 constexpr int64_t ChunkBytes = 16 << 20;
 constexpr std::size_t BufferBytes = 4 << 20;
 constexpr std::size_t DirectAlignment = 4096;
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-    int Close() {
-        const int rc = ::close(fd_);
-        fd_ = -1;
-        return rc == 0 ? 0 : errno;
-    }
-
-private:
-    int fd_;
-};
 
 struct CopyState {
     const TCopyFileSettings& settings;

@@ -1,5 +1,6 @@
 #include "platform/file_metadata.h"
 
+#include "platform/linux/file_descriptor.h"
 #include "platform/local_files.h"
 
 #include <QList>
@@ -13,27 +14,6 @@
 namespace morvane {
 
 namespace {
-
-// Closes a descriptor when it goes out of scope.
-class TFd {
-public:
-    explicit TFd(int fd) : fd_(fd) {}
-    ~TFd() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    TFd(const TFd&) = delete;
-    TFd& operator=(const TFd&) = delete;
-    void Reset(int fd) {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = fd;
-    }
-    int Get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 constexpr int FolderStepFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
@@ -96,8 +76,8 @@ int LocalApplyMetadata(const QString& root, const QByteArray& relative, TMetadat
     if (at.Error() != 0)
         return at.Error();
     // The output folder the user chose may itself be a link; nothing below it is followed.
-    TFd folder(::openat(at.Dir(), at.Name(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (folder.Get() < 0)
+    FileDescriptor folder(::openat(at.Dir(), at.Name(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() < 0)
         return errno;
     QList<QByteArray> names = relative.split('/');
     const QByteArray last = names.takeLast();
@@ -106,12 +86,12 @@ int LocalApplyMetadata(const QString& root, const QByteArray& relative, TMetadat
     for (const QByteArray& name : std::as_const(names)) {
         if (name.isEmpty() || name == "." || name == "..")
             return EINVAL;
-        const int next = ::openat(folder.Get(), name.constData(), FolderStepFlags);
+        const int next = ::openat(folder.get(), name.constData(), FolderStepFlags);
         if (next < 0)
             return errno;
         folder.Reset(next);
     }
-    return ApplyAt(folder.Get(), last.constData(), target, metadata, setOwner);
+    return ApplyAt(folder.get(), last.constData(), target, metadata, setOwner);
 }
 
 bool RunningAsRoot() {
