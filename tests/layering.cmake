@@ -1,6 +1,6 @@
 # Fails when a source file includes a layer above its own, or when code outside the user interface
 # includes QtWidgets.
-set(levels platform 0 i18n 1 options 1 jobs 1 storage 2 engine 3 image 3 scheduler 4 update 4 core 5 cli 6 ui 6 app 7)
+set(levels platform 0 i18n 1 options 1 jobs 1 storage 2 engine 3 image 3 scheduler 4 update 4 core 5 cli 6 control 6 ui 7 app 8)
 set(problems "")
 file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/*.h ${SOURCE_DIR}/*.cpp)
 foreach(source IN LISTS sources)
