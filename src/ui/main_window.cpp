@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -78,7 +79,11 @@ TfrmMainOrvellaBackup::TfrmMainOrvellaBackup(TJobsCatalogue& catalogue, IUserPro
     if (rows_->rowCount() > 0)
         SelectRow(0);
     ApplyCommandState();
-    resize(900, 560);
+    // Wide enough for the tool bar's captions in the longer languages, within the screen.
+    QSize size(1120, 600);
+    if (const QScreen* screen = this->screen())
+        size = size.boundedTo(screen->availableGeometry().size() * 9 / 10);
+    resize(size);
     LoadFormPosAndView();
 }
 
@@ -146,6 +151,11 @@ void TfrmMainOrvellaBackup::CreateMenus() {
     ools1->addAction(ActionOptions);
     ools1->addSeparator();
     ools1->addActions({ActionViewHistory, ActionViewLog});
+    PopupMenuLog = new QMenu(this);
+    PopupMenuLog->setObjectName(QStringLiteral("PopupMenuLog"));
+    connect(PopupMenuLog, &QMenu::aboutToShow, this, &TfrmMainOrvellaBackup::FillLogMenu);
+    // The drop-down's logs are also reachable from the keyboard, through the Tools menu.
+    recentLogs_ = ools1->addMenu(PopupMenuLog);
     ools1->addSeparator();
     mmLanguage = ools1->addMenu(QString());
     mmLanguage->setObjectName(QStringLiteral("mmLanguage"));
@@ -169,9 +179,6 @@ void TfrmMainOrvellaBackup::CreateMenus() {
     PopupMenu4 = new QMenu(this);
     PopupMenu4->addActions({Create1, ActionOpen});
     PopupMenu4->setDefaultAction(Create1);
-    PopupMenuLog = new QMenu(this);
-    PopupMenuLog->setObjectName(QStringLiteral("PopupMenuLog"));
-    connect(PopupMenuLog, &QMenu::aboutToShow, this, &TfrmMainOrvellaBackup::FillLogMenu);
 }
 
 void TfrmMainOrvellaBackup::CreateToolBar() {
@@ -236,6 +243,7 @@ void TfrmMainOrvellaBackup::CreateCentralArea() {
     for (int i = 0; i < 3; ++i)
         header->resizeSection(i, DesignedSectionWidths[i]);
     lbJobsList->installEventFilter(this);
+    lbJobsList->viewport()->installEventFilter(this);
     listLayout->addWidget(lbJobsList, 1);
 
     auto* moveButtons = new QVBoxLayout;
@@ -387,7 +395,7 @@ void TfrmMainOrvellaBackup::ApplyCommandState() {
         job ? std::optional<TJobStatus>(job->JobStatus.load()) : std::nullopt;
     commandState_ = CommandStateFor(status, commandState_);
     const bool idle = commandState_.IdleJobCommands;
-    for (QAction* action : {ActionViewLog, ActionViewHistory})
+    for (QAction* action : {ActionViewLog, ActionViewHistory, recentLogs_})
         action->setEnabled(idle);
     ActionMoveUp->setEnabled(job && SelectedRow() > 0);
     ActionMoveDown->setEnabled(job && SelectedRow() + 1 < rows_->rowCount());
@@ -414,10 +422,11 @@ void TfrmMainOrvellaBackup::ShowStatusTexts() {
 void TfrmMainOrvellaBackup::FlushEventsLog() {
     if (!events_.Flush())
         return;
+    QScrollBar* scroll = Memo1->verticalScrollBar();
+    const int position = scroll->value();
     Memo1->setPlainText(events_.Lines().join(u'\n'));
     // Follow the newest line, unless the user is reading the panel.
-    if (!Memo1->hasFocus())
-        Memo1->verticalScrollBar()->setValue(Memo1->verticalScrollBar()->maximum());
+    scroll->setValue(Memo1->hasFocus() ? position : scroll->maximum());
 }
 
 void TfrmMainOrvellaBackup::RefreshAfterTick(const TSchedulerCounts& counts) {
@@ -435,15 +444,21 @@ void TfrmMainOrvellaBackup::CloseForElevatedInstance() {
 }
 
 void TfrmMainOrvellaBackup::ShowListMenu(const QPoint& position) {
-    // The row under the pointer becomes the selected one; empty space leaves none selected.
-    const QModelIndex index = lbJobsList->indexAt(position);
-    SelectRow(index.isValid() ? index.row() : -1);
+    QPoint at = position;
+    if (contextMenuByMouse_) {
+        // The row under the pointer becomes the selected one; empty space leaves none selected.
+        const QModelIndex index = lbJobsList->indexAt(position);
+        SelectRow(index.isValid() ? index.row() : -1);
+    } else if (const int row = SelectedRow(); row >= 0) {
+        // From the keyboard: the selected row's menu, under that row.
+        at = lbJobsList->visualRect(rows_->index(row, 0)).bottomLeft();
+    }
     ApplyCommandState();
     QMenu* menu = commandState_.ListMenu == TJobListMenu::IdleJob     ? PopupMenu1
                   : commandState_.ListMenu == TJobListMenu::ActiveJob ? PopupMenu2
                                                                       : nullptr;
     if (menu)
-        menu->popup(lbJobsList->viewport()->mapToGlobal(position));
+        menu->popup(lbJobsList->viewport()->mapToGlobal(at));
 }
 
 void TfrmMainOrvellaBackup::FillLogMenu() {
@@ -535,6 +550,7 @@ void TfrmMainOrvellaBackup::TranslateInterface() {
     Help1->setTitle(WithMnemonic(Translate(QStringLiteral("Help"))));
     ools1->setTitle(WithMnemonic(Translate(QStringLiteral("Tools"))));
     mmLanguage->setTitle(Translate(QStringLiteral("Language")));
+    PopupMenuLog->setTitle(Translate(QStringLiteral("Recent Logs")));
     Label2->setText(WithMnemonic(Translate(QStringLiteral("Events"))));
     SpeedButton1->setText(Translate(QStringLiteral("Save to file...")));
     SpeedButton1->setToolTip(Translate(QStringLiteral("Save to file...")));
@@ -613,6 +629,8 @@ void TfrmMainOrvellaBackup::closeEvent(QCloseEvent* event) {
 }
 
 bool TfrmMainOrvellaBackup::eventFilter(QObject* watched, QEvent* event) {
+    if ((watched == lbJobsList || watched == lbJobsList->viewport()) && event->type() == QEvent::ContextMenu)
+        contextMenuByMouse_ = static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Mouse;
     if (watched != lbJobsList || event->type() != QEvent::KeyPress)
         return QMainWindow::eventFilter(watched, event);
     const auto* key = static_cast<QKeyEvent*>(event);

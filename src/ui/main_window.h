@@ -155,6 +155,8 @@ private:
     QMenu* PopupMenu2 = nullptr;
     QMenu* PopupMenu4 = nullptr;
     QMenu* PopupMenuLog = nullptr;
+    QAction* recentLogs_ = nullptr;
+    bool contextMenuByMouse_ = true;
     QToolButton* btCreate = nullptr;
     QToolButton* btViewLog = nullptr;
     QToolButton* btAbout = nullptr;

@@ -7,10 +7,13 @@
 #include "scripted_prompt.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QStatusBar>
 #include <QTableView>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -197,6 +200,41 @@ TEST_F(MainWindowTest, MovingAJobKeepsItSelected) {
     EXPECT_EQ(&catalogue->At(1), first);
     EXPECT_EQ(w.SelectedRow(), 1);
     EXPECT_EQ(Cell(1, 0), u"Documents"_s);
+}
+
+TEST_F(MainWindowTest, UpAndDownMoveTheSelectionWithinTheList) {
+    TfrmMainOrvellaBackup& w = Window();
+    const auto press = [&](Qt::Key key) {
+        QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(w.JobsList(), &event);
+    };
+    w.SelectRow(0);
+    press(Qt::Key_Up);
+    EXPECT_EQ(w.SelectedRow(), 0);
+    press(Qt::Key_Down);
+    EXPECT_EQ(w.SelectedRow(), 1);
+    press(Qt::Key_Down);
+    EXPECT_EQ(w.SelectedRow(), 1);
+    press(Qt::Key_Home);
+    EXPECT_EQ(w.SelectedRow(), 1);
+}
+
+TEST_F(MainWindowTest, TheLogDropDownListsTheJobsLogs) {
+    for (int i = 0; i < 45; ++i)
+        first->LogList.append(u"2025-01-%1 10;00;00"_s.arg(i % 28 + 1, 2, 10, QChar(u'0')) +
+                              QString::number(i));
+    TfrmMainOrvellaBackup& w = Window();
+    w.SelectRow(0);
+    auto* button = w.findChild<QToolButton*>(u"btViewLog"_s);
+    ASSERT_NE(button, nullptr);
+    ASSERT_NE(button->menu(), nullptr);
+    QMetaObject::invokeMethod(button->menu(), "aboutToShow", Qt::DirectConnection);
+    const QList<QAction*> items = button->menu()->actions();
+    ASSERT_EQ(items.size(), 30);
+    EXPECT_EQ(items.first()->text(), QString(first->LogList[15]).replace(u';', u':'));
+    items.last()->trigger();
+    ASSERT_EQ(prompt.asked.size(), 1);
+    EXPECT_TRUE(prompt.asked.first().startsWith(u"Message: Log file does not exist: "_s));
 }
 
 } // namespace
