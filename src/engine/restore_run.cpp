@@ -663,6 +663,11 @@ std::optional<QString> BeginRestore(TJob_FilesAndFolders& job, TRestoreDialogs& 
 void ContinueRestore(TJob_FilesAndFolders& job, TRestoreDialogs& dialogs, const QString& outputPath,
                      const QString& failure, TRestorePoints points) {
     dialogs.CloseRestorePoints();
+    // Cancelled while the points were read (which may have failed for that reason): nothing to ask.
+    if (job.JobStatus == jsCancelling) {
+        EndCancelledBeforeRun(job);
+        return;
+    }
     if (!failure.isEmpty()) {
         job.JobStatus = jsNone;
         dialogs.ShowErrorMessage(failure);

@@ -343,5 +343,32 @@ TEST_F(MainCommandsRestoreTest, ARestoreReadsItsPointsOffTheInterfaceThreadAndRe
     EXPECT_EQ(testing::TreeContents(*dialogs.output), expected);
 }
 
+TEST_F(MainCommandsRestoreTest, ARestoreCancelledWhileItsPointsAreReadAsksNoMore) {
+    job->Settings.Sources.List = {Source(u"Docs/*"_s)};
+    WriteSource(u"Docs/a.txt"_s, "alpha");
+    RunBackup();
+    TJobsCatalogue catalogue(AppDir());
+    TJob& restored = catalogue.Append(std::move(job));
+    test::ScriptedPrompt prompt;
+    RecordingViewer viewer;
+    RecordingRestoreDialogs dialogs;
+    RecordingGuidance guidance;
+    dialogs.output = HomePath(u"out"_s);
+    dialogs.point = 0;
+    ASSERT_TRUE(QDir().mkpath(*dialogs.output));
+    TMainCommands commands(catalogue, prompt, viewer, dialogs, guidance, [] { return false; });
+    bool stepDone = false;
+    QObject::connect(&commands, &TMainCommands::RestoreStepDone, [&] { stepDone = true; });
+
+    commands.Restore(0);
+    commands.Cancel(0);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return stepDone; }));
+    restored.WaitForWorker();
+    EXPECT_EQ(dialogs.calls, (QStringList{u"output"_s, u"loading"_s, u"close"_s}));
+    EXPECT_EQ(restored.JobStatus, jsNone);
+    EXPECT_TRUE(restored.LastJobResult.Cancelled);
+    EXPECT_TRUE(testing::TreeContents(*dialogs.output).isEmpty());
+}
+
 } // namespace
 } // namespace morvane
