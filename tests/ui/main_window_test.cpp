@@ -11,6 +11,8 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTableView>
 #include <QToolButton>
@@ -235,6 +237,32 @@ TEST_F(MainWindowTest, TheLogDropDownListsTheJobsLogs) {
     items.last()->trigger();
     ASSERT_EQ(prompt.asked.size(), 1);
     EXPECT_TRUE(prompt.asked.first().startsWith(u"Message: Log file does not exist: "_s));
+}
+
+TEST_F(MainWindowTest, TheEventsPanelFollowsTheNewestLineUnlessItHasTheFocus) {
+    GlobalOptions().Logging.MaxNumberOfLinesInEventsLog = 40;
+    TfrmMainOrvellaBackup& w = Window();
+    w.show();
+    QApplication::setActiveWindow(&w);
+    auto* memo = w.findChild<QPlainTextEdit*>(u"Memo1"_s);
+    ASSERT_NE(memo, nullptr);
+    for (int i = 0; i < 60; ++i)
+        AddToEventsLog(u"line %1"_s.arg(i));
+    Tick();
+    EXPECT_EQ(memo->document()->blockCount(), 40);
+    EXPECT_TRUE(memo->toPlainText().endsWith(u"line 59"_s));
+    QScrollBar* scroll = memo->verticalScrollBar();
+    ASSERT_GT(scroll->maximum(), 0);
+    EXPECT_EQ(scroll->value(), scroll->maximum());
+
+    memo->setFocus();
+    if (!memo->hasFocus())
+        GTEST_SKIP() << "the platform gives no keyboard focus";
+    scroll->setValue(0);
+    AddToEventsLog(u"one more"_s);
+    Tick();
+    EXPECT_EQ(scroll->value(), 0);
+    EXPECT_TRUE(memo->toPlainText().endsWith(u"one more"_s));
 }
 
 } // namespace
