@@ -2,7 +2,8 @@
 
 #include <gtest/gtest.h>
 
-// Widget tests need a QApplication; CTest runs them on the offscreen platform.
+// Widget tests need a QApplication; they run on the offscreen platform unless a display is asked for
+// (to look at the windows).
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
