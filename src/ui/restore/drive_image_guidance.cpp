@@ -129,6 +129,8 @@ TfrmRestore_DriveImage::TfrmRestore_DriveImage(IPowerControl& power, IUserPrompt
         QFont bold = steps_[i]->font();
         bold.setBold(true);
         steps_[i]->setFont(bold);
+        // Room for a caption of two lines in every box keeps the three pictures on one line.
+        steps_[i]->setMinimumHeight(QFontMetrics(bold).lineSpacing() * 2);
         boxLayout->addWidget(steps_[i]);
         boxLayout->addWidget(new TEntryPictureWidget(pictures[i], box), 0, Qt::AlignHCenter);
         boxLayout->addStretch();
