@@ -83,7 +83,7 @@ TEST_F(LogViewerTest, OpenReportIsModalAndAnUnreadableFileIsReported) {
     TfrmLog viewer(prompt);
     const QString path = WriteLog(u"2024-03-05 14;30;00.txt"_s, "ERROR: a\r\n");
     test::OnNextModal<TfrmLog>([](TfrmLog* w) {
-        QTest::qWaitFor([w] { return !w->Report().Lines().isEmpty(); });
+        EXPECT_TRUE(QTest::qWaitFor([w] { return !w->Report().Lines().isEmpty(); }));
         EXPECT_EQ(w->ErrorsLabel()->text(), u"Errors: 1");
         w->close();
     });
