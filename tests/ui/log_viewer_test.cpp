@@ -4,6 +4,7 @@
 #include "scripted_prompt.h"
 #include "ui_test_support.h"
 
+#include <QFontDialog>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -113,6 +114,27 @@ TEST_F(LogViewerTest, SaveAsProposesTheFileNameAndWritesTheText) {
 
     viewer.SaveAsButton()->click(); // cancelled: nothing written, nothing reported
     EXPECT_EQ(prompt.asked.size(), 2);
+    viewer.close();
+}
+
+TEST_F(LogViewerTest, ChosenFontStaysForLaterReports) {
+    TfrmLog viewer(prompt);
+    ShowAndWait(viewer, WriteLog(u"a.txt"_s, "a\r\n"), false);
+    QFont wanted = viewer.TextArea()->font();
+    wanted.setPointSize(wanted.pointSize() + 5);
+    test::OnNextModal<QFontDialog>([wanted](QFontDialog* dialog) {
+        dialog->setCurrentFont(wanted);
+        dialog->accept();
+    });
+    viewer.FontButton()->click();
+    EXPECT_EQ(viewer.TextArea()->font().pointSize(), wanted.pointSize());
+    ShowAndWait(viewer, WriteLog(u"b.txt"_s, "b\r\n"), false);
+    EXPECT_EQ(viewer.TextArea()->font().pointSize(), wanted.pointSize());
+
+    test::OnNextModal<QFontDialog>([](QFontDialog* dialog) { dialog->reject(); });
+    viewer.FontButton()->click();
+    EXPECT_EQ(viewer.TextArea()->font().pointSize(), wanted.pointSize())
+        << "a cancelled choice changes nothing";
     viewer.close();
 }
 
