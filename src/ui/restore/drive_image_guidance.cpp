@@ -1,6 +1,7 @@
 #include "ui/restore/drive_image_guidance.h"
 
 #include "i18n/translation.h"
+#include "ui/ui_thread.h"
 
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -183,6 +184,11 @@ void TfrmRestore_DriveImage::Retranslate() {
 }
 
 void TfrmRestore_DriveImage::ShowRestoreGuidance() {
+    // The restore that calls may run on a worker.
+    RunOnUiThread([this] { ShowOnUiThread(); });
+}
+
+void TfrmRestore_DriveImage::ShowOnUiThread() {
     Retranslate();
     adjustSize();
     if (const QScreen* screen = QGuiApplication::primaryScreen())
