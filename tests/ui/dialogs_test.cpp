@@ -2,6 +2,7 @@
 #include "ui/restore/drive_image_guidance.h"
 #include "ui/restore/restore_list.h"
 #include "ui/shutdown_dialog.h"
+#include "ui/ui_thread.h"
 
 #include "fixtures/temp_home.h"
 #include "i18n/catalogue_loader.h"
@@ -16,6 +17,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+
+#include <thread>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -181,6 +184,38 @@ TEST_F(DialogsTest, RestoreChooserLoadsWithoutBlockingThenChooses) {
     });
     EXPECT_EQ(dialogs.ChooseRestorePoint({u"a"_s}), 0);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(DialogsTest, RestoreWindowsAnswerARestoreOnAWorker) {
+    TfrmRestoreList chooser;
+    test::ScriptedPrompt prompt;
+    TWidgetRestoreDialogs dialogs(chooser, prompt);
+    bool loadingShown = false;
+    std::optional<int> chosen;
+    bool finished = false;
+    std::thread worker([&] {
+        dialogs.ShowRestorePointsLoading();
+        loadingShown = RunOnUiThread([&] { return chooser.isVisible() && chooser.IsLoading(); });
+        dialogs.CloseRestorePoints();
+        chosen = dialogs.ChooseRestorePoint({u"a"_s, u"b"_s});
+        dialogs.ShowErrorMessage(u"e"_s);
+        finished = true;
+    });
+    // The chooser's own loop runs inside the wait below, so a polling timer answers it.
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        if (auto* w = qobject_cast<TfrmRestoreList*>(QApplication::activeModalWidget())) {
+            w->ListBox1()->setCurrentRow(1);
+            w->OkButton()->click();
+        }
+    });
+    answer.start(10);
+    const bool done = QTest::qWaitFor([&] { return finished; }, 30000);
+    worker.join();
+    ASSERT_TRUE(done);
+    EXPECT_TRUE(loadingShown);
+    EXPECT_EQ(chosen, 1);
+    EXPECT_EQ(prompt.asked, QStringList{u"Error: e"_s});
 }
 
 TEST_F(DialogsTest, RestoreDialogsAskThroughThePrompt) {

@@ -4,6 +4,7 @@
 #include "scripted_prompt.h"
 #include "ui_test_support.h"
 
+#include <QFontDialog>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -83,7 +84,7 @@ TEST_F(LogViewerTest, OpenReportIsModalAndAnUnreadableFileIsReported) {
     TfrmLog viewer(prompt);
     const QString path = WriteLog(u"2024-03-05 14;30;00.txt"_s, "ERROR: a\r\n");
     test::OnNextModal<TfrmLog>([](TfrmLog* w) {
-        QTest::qWaitFor([w] { return !w->Report().Lines().isEmpty(); });
+        EXPECT_TRUE(QTest::qWaitFor([w] { return !w->Report().Lines().isEmpty(); }));
         EXPECT_EQ(w->ErrorsLabel()->text(), u"Errors: 1");
         w->close();
     });
@@ -113,6 +114,27 @@ TEST_F(LogViewerTest, SaveAsProposesTheFileNameAndWritesTheText) {
 
     viewer.SaveAsButton()->click(); // cancelled: nothing written, nothing reported
     EXPECT_EQ(prompt.asked.size(), 2);
+    viewer.close();
+}
+
+TEST_F(LogViewerTest, ChosenFontStaysForLaterReports) {
+    TfrmLog viewer(prompt);
+    ShowAndWait(viewer, WriteLog(u"a.txt"_s, "a\r\n"), false);
+    QFont wanted = viewer.TextArea()->font();
+    wanted.setPointSize(wanted.pointSize() + 5);
+    test::OnNextModal<QFontDialog>([wanted](QFontDialog* dialog) {
+        dialog->setCurrentFont(wanted);
+        dialog->accept();
+    });
+    viewer.FontButton()->click();
+    EXPECT_EQ(viewer.TextArea()->font().pointSize(), wanted.pointSize());
+    ShowAndWait(viewer, WriteLog(u"b.txt"_s, "b\r\n"), false);
+    EXPECT_EQ(viewer.TextArea()->font().pointSize(), wanted.pointSize());
+
+    test::OnNextModal<QFontDialog>([](QFontDialog* dialog) { dialog->reject(); });
+    viewer.FontButton()->click();
+    EXPECT_EQ(viewer.TextArea()->font().pointSize(), wanted.pointSize())
+        << "a cancelled choice changes nothing";
     viewer.close();
 }
 

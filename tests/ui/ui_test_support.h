@@ -16,11 +16,11 @@ namespace morvane::test {
 template <typename Window> void OnNextModal(std::function<void(Window*)> act) {
     QTimer::singleShot(0, [act] {
         Window* window = nullptr;
-        QTest::qWaitFor([&] {
+        const bool opened = QTest::qWaitFor([&] {
             window = qobject_cast<Window*>(QApplication::activeModalWidget());
             return window != nullptr;
         });
-        if (!window) {
+        if (!opened) {
             ADD_FAILURE() << "no modal window opened";
             return;
         }

@@ -6,7 +6,10 @@
 #include "ui_test_support.h"
 
 #include <QAbstractButton>
+#include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -87,6 +90,27 @@ TEST_F(WidgetPromptTest, TextAndItemQuestions) {
         dialog->accept();
     });
     EXPECT_EQ(prompt.ChooseItem(u"t"_s, u"p"_s, {u"a"_s, u"b"_s}), 1);
+}
+
+TEST_F(WidgetPromptTest, SaveDialogProposesTheNameWithTranslatedButtons) {
+    UseGerman();
+    const QString folder = HomePath(u"logs"_s);
+    ASSERT_TRUE(QDir().mkpath(folder));
+    test::OnNextModal<QFileDialog>([&](QFileDialog* dialog) {
+        EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
+        EXPECT_EQ(dialog->labelText(QFileDialog::Accept), u"Speichern");
+        EXPECT_EQ(dialog->labelText(QFileDialog::Reject), u"Abbrechen");
+        EXPECT_EQ(dialog->nameFilters(), QStringList{u"Textdateien (*.txt)"_s});
+        ASSERT_EQ(dialog->selectedFiles().size(), 1);
+        EXPECT_EQ(QFileInfo(dialog->selectedFiles().first()).fileName(), u"2024-03-05 14;30;00.txt");
+        static_cast<QDialog*>(dialog)->accept(); // the file dialog hides its own accept
+    });
+    const std::optional<QString> chosen = prompt.ChooseSaveFile(
+        u"Speichern unter"_s, u"Textdateien (*.txt)"_s, folder + u"/2024-03-05 14;30;00.txt"_s);
+    EXPECT_EQ(chosen, folder + u"/2024-03-05 14;30;00.txt"_s);
+
+    test::OnNextModal<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); });
+    EXPECT_EQ(prompt.ChooseSaveFile(u"x"_s, u"Textdateien (*.txt)"_s, u"a.txt"_s), std::nullopt);
 }
 
 TEST_F(WidgetPromptTest, ApplicationIconHasEveryUsualSize) {

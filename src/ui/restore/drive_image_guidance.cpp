@@ -1,6 +1,7 @@
 #include "ui/restore/drive_image_guidance.h"
 
 #include "i18n/translation.h"
+#include "ui/ui_thread.h"
 
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -129,6 +130,8 @@ TfrmRestore_DriveImage::TfrmRestore_DriveImage(IPowerControl& power, IUserPrompt
         QFont bold = steps_[i]->font();
         bold.setBold(true);
         steps_[i]->setFont(bold);
+        // Room for a caption of two lines in every box keeps the three pictures on one line.
+        steps_[i]->setMinimumHeight(QFontMetrics(bold).lineSpacing() * 2);
         boxLayout->addWidget(steps_[i]);
         boxLayout->addWidget(new TEntryPictureWidget(pictures[i], box), 0, Qt::AlignHCenter);
         boxLayout->addStretch();
@@ -181,6 +184,11 @@ void TfrmRestore_DriveImage::Retranslate() {
 }
 
 void TfrmRestore_DriveImage::ShowRestoreGuidance() {
+    // The restore that calls may run on a worker.
+    RunOnUiThread([this] { ShowOnUiThread(); });
+}
+
+void TfrmRestore_DriveImage::ShowOnUiThread() {
     Retranslate();
     adjustSize();
     if (const QScreen* screen = QGuiApplication::primaryScreen())

@@ -29,6 +29,7 @@ public:
 
 private:
     void Retranslate();
+    void ShowOnUiThread();
 
     IPowerControl& power_;
     IUserPrompt& prompt_;

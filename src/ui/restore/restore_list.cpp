@@ -1,6 +1,7 @@
 #include "ui/restore/restore_list.h"
 
 #include "i18n/translation.h"
+#include "ui/ui_thread.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -111,28 +112,31 @@ void TfrmRestoreList::done(int result) {
     QDialog::done(result);
 }
 
+// A restore may run its storage work on a worker; the windows are always driven from the interface
+// thread.
 std::optional<QString> TWidgetRestoreDialogs::ChooseOutputDirectory(const QString& title) {
-    return prompt_.ChooseFolder(title, QDir::homePath());
+    return RunOnUiThread([&] { return prompt_.ChooseFolder(title, QDir::homePath()); });
 }
 
 void TWidgetRestoreDialogs::ShowRestorePointsLoading() {
-    chooser_.ShowLoading();
+    RunOnUiThread([&] { chooser_.ShowLoading(); });
 }
 
 void TWidgetRestoreDialogs::CloseRestorePoints() {
-    chooser_.CloseChooser();
+    RunOnUiThread([&] { chooser_.CloseChooser(); });
 }
 
 std::optional<int> TWidgetRestoreDialogs::ChooseRestorePoint(const QStringList& shownNames) {
-    return chooser_.Choose(shownNames);
+    return RunOnUiThread([&] { return chooser_.Choose(shownNames); });
 }
 
 void TWidgetRestoreDialogs::ShowErrorMessage(const QString& text) {
-    prompt_.ShowError(text);
+    RunOnUiThread([&] { prompt_.ShowError(text); });
 }
 
 QString TWidgetRestoreDialogs::AskPassword(const QString& caption, const QString& prompt) {
-    return prompt_.AskText(caption, prompt, QString(), true).value_or(QString());
+    return RunOnUiThread(
+        [&] { return prompt_.AskText(caption, prompt, QString(), true).value_or(QString()); });
 }
 
 } // namespace morvane
