@@ -125,6 +125,10 @@ int ImportJob(TJobsCatalogue& catalogue, const TCliArguments& arguments) {
         PrintEvents(Err());
         return Fail(result.Message, ExitFailure);
     }
+    if (result.Outcome == JobCommandOutcome::JobFileNotSaved) {
+        PrintEvents(Err());
+        return Fail(result.Message, ExitFailure);
+    }
     const bool saved = result.Outcome == JobCommandOutcome::Done;
     PrintEvents(saved ? Out() : Err());
     return saved ? ExitOk : ExitFailure;

@@ -173,11 +173,13 @@ TJobCommandResult ImportStorageCopy(TJobsCatalogue& catalogue, const QString& pa
     TImportedJob imported = ImportJobFromStorage(path, name, networkUser, networkPassword);
     if (!imported.Job)
         return {JobCommandOutcome::Failed, imported.Failure, imported.Log, nullptr};
+    // Without its job file the job would be gone at the next start while the list still named it.
+    const QString jobFile = catalogue.JobFilePath(name);
+    if (!SaveLocalJobFile(*imported.Job, jobFile))
+        return {JobCommandOutcome::JobFileNotSaved, QStringLiteral("Unable to save the job file: ") + jobFile,
+                imported.Log, nullptr};
     AddToEventsLog(FormatText(Translate(QStringLiteral("Job is open: \"%s\".")), {name}));
     TJob& added = catalogue.Append(std::move(imported.Job));
-    // The job is in the list either way; a job file that could not be written is written again at the
-    // job's next save.
-    SaveLocalJobFile(added, catalogue.JobFilePath(name));
     const bool saved = SaveJobsListOrLog(catalogue);
     return {saved ? JobCommandOutcome::Done : JobCommandOutcome::JobsListNotSaved, {}, imported.Log, &added};
 }

@@ -95,7 +95,8 @@ TJobCommandResult CreateFilesJob(TJobsCatalogue& catalogue, const QString& name,
 
 // The job name a storage copy (".bmj") stands for, or nothing when the path is not one.
 std::optional<QString> JobNameOfStorageCopy(const QString& path);
-// Imports the job of a storage copy under an already checked name and saves it and the jobs list.
+// Imports the job of a storage copy under an already checked name and saves its job file and the jobs
+// list; a job whose file could not be written is not added.
 TJobCommandResult ImportStorageCopy(TJobsCatalogue& catalogue, const QString& path, const QString& name,
                                     const QString& networkUser, const QString& networkPassword);
 

@@ -255,6 +255,42 @@ TEST_F(JobCommandsTest, StorageCopyPathsNameTheirJob) {
         EXPECT_EQ(JobNameOfStorageCopy(path), name) << path.toStdString();
 }
 
+TEST_F(JobCommandsTest, ImportedJobJoinsTheCatalogueOnlyWithItsJobFile) {
+    TJob_FilesAndFolders& job = Create(u"Docs"_s);
+    job.Backup();
+    job.WaitForWorker();
+    ASSERT_EQ(job.LastJobResult.ErrorsCount, 0) << job.LastJobResult.Log.join(u'\n').toStdString();
+    const QStringList sources = job.Settings.Sources.List;
+    const QString copy = HomePath(u"dest/Docs.bmj"_s);
+    ASSERT_TRUE(QFile::exists(copy));
+    ASSERT_EQ(RemoveJobFromCatalogue(*catalogue, job, false).Outcome, JobCommandOutcome::Done);
+    const std::optional<QString> name = JobNameOfStorageCopy(copy);
+    ASSERT_TRUE(name);
+    ASSERT_EQ(CheckJobName(*catalogue, *name).Check, JobNameCheck::Ok);
+
+    // A folder where the job file belongs: the file cannot be written.
+    ASSERT_TRUE(QDir().mkpath(catalogue->JobFilePath(*name)));
+    TakeEventTexts();
+    const TJobCommandResult refused = ImportStorageCopy(*catalogue, copy, *name, {}, {});
+    EXPECT_EQ(refused.Outcome, JobCommandOutcome::JobFileNotSaved);
+    EXPECT_EQ(refused.Message, u"Unable to save the job file: "_s + catalogue->JobFilePath(*name));
+    EXPECT_EQ(catalogue->Count(), 0);
+    EXPECT_FALSE(TakeEventTexts().contains(u"Job is open: \"Docs\"."_s));
+
+    ASSERT_TRUE(QDir(catalogue->JobFilePath(*name)).removeRecursively());
+    const TJobCommandResult imported = ImportStorageCopy(*catalogue, copy, *name, {}, {});
+    ASSERT_EQ(imported.Outcome, JobCommandOutcome::Done) << imported.Message.toStdString();
+    ASSERT_EQ(catalogue->Count(), 1);
+    EXPECT_EQ(imported.Job, &catalogue->At(0));
+    EXPECT_TRUE(TakeEventTexts().contains(u"Job is open: \"Docs\"."_s));
+    TJobsCatalogue reloaded(AppDir());
+    ASSERT_TRUE(reloaded.LoadJobsListAndJobs());
+    ASSERT_EQ(reloaded.Count(), 1);
+    auto* loaded = dynamic_cast<TJob_FilesAndFolders*>(&reloaded.At(0));
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_EQ(loaded->Settings.Sources.List, sources);
+}
+
 TEST_F(JobCommandsTest, RemovingTakesTheBackupsOnlyWhenAsked) {
     for (const bool withBackups : {false, true}) {
         SCOPED_TRACE(withBackups ? "with backups" : "without backups");
