@@ -3,9 +3,10 @@
 
 #include "cli/cli_commands.h"
 #include "cli/cli_support.h"
+#include "core/job_commands.h"
 #include "core/jobs_catalogue.h"
+#include "core/run_progress.h"
 #include "i18n/translation.h"
-#include "jobs/job_file.h"
 #include "platform/date_time.h"
 #include "platform/power.h"
 #include "platform/program_state.h"
@@ -14,12 +15,7 @@
 
 #include <QCoreApplication>
 #include <QRegularExpression>
-#include <QTime>
 #include <QTimer>
-
-#include <algorithm>
-#include <chrono>
-#include <thread>
 
 namespace morvane {
 
@@ -44,63 +40,63 @@ QString ReadWeekdays(const QString& text, std::array<bool, 7>& days) {
     return QString();
 }
 
-// Marks the listed days of the month ("1,15,31"); the problem text, or empty.
-QString ReadMonthDays(const QString& text, std::array<bool, 31>& days) {
-    days.fill(false);
+const char* const MonthDaysProblem = "--month-days takes days from 1 to 31, separated by commas.";
+
+// Reads the listed days of the month ("1,15,31"); the problem text, or empty.
+QString ReadMonthDays(const QString& text, std::vector<int>& days) {
     for (const QString& word : text.split(u',')) {
         bool ok = false;
-        const int day = word.trimmed().toInt(&ok);
-        if (!ok || day < 1 || day > 31)
-            return QStringLiteral("--month-days takes days from 1 to 31, separated by commas.");
-        days[day - 1] = true;
+        days.push_back(word.trimmed().toInt(&ok));
+        if (!ok)
+            return QString::fromLatin1(MonthDaysProblem);
     }
     return QString();
 }
 
-// The time table in ascending order, written as the job editors write it ("08:05:00").
-QString ReadTimeTable(const QStringList& texts, QStringList& table) {
-    for (const QString& text : texts) {
-        QTime time = QTime::fromString(text.trimmed(), QStringLiteral("H:mm:ss"));
-        if (!time.isValid())
-            time = QTime::fromString(text.trimmed(), QStringLiteral("H:mm"));
-        if (!time.isValid())
-            return QStringLiteral("--at takes a time of day as HH:MM or HH:MM:SS: ") + text;
-        const QString entry = time.toString(QStringLiteral("hh:mm:ss"));
-        if (table.contains(entry))
-            return Translate(QStringLiteral("Record already exists")) + QStringLiteral(": ") + entry;
-        table.append(entry);
+QString ScheduleProblemText(const TScheduleResult& result) {
+    switch (result.Problem) {
+    case ScheduleProblem::None:
+        return QString();
+    case ScheduleProblem::NoTimes:
+        return QStringLiteral("schedule needs at least one --at time.");
+    case ScheduleProblem::TimeInvalid:
+        return QStringLiteral("--at takes a time of day as HH:MM or HH:MM:SS: ") + result.Detail;
+    case ScheduleProblem::TimeRepeated:
+        return Translate(QStringLiteral("Record already exists")) + QStringLiteral(": ") + result.Detail;
+    case ScheduleProblem::MonthDayOutOfRange:
+        return QString::fromLatin1(MonthDaysProblem);
     }
-    std::sort(table.begin(), table.end()); // fixed-width digits sort as times
     return QString();
 }
 
-// Fills a schedule from the arguments; the usage problem, or empty.
+// Builds the job's schedule from the arguments; the usage problem, or empty.
 QString FillSchedule(TSchedulingSettings& schedule, const TCliArguments& arguments) {
     const bool off = arguments.Has(QStringLiteral("--off"));
     const bool weekly = arguments.Has(QStringLiteral("--weekdays"));
     const bool monthly = arguments.Has(QStringLiteral("--month-days"));
     if (int(off) + int(weekly) + int(monthly) != 1)
         return QStringLiteral("schedule takes one of --weekdays, --month-days and --off.");
-    if (off) {
-        // The days and times stay, so that the schedule can be switched on again as it was.
-        schedule.SchedulingType = stDisabled;
-        return QString();
-    }
-    const QStringList times = arguments.Values(QStringLiteral("--at"));
-    if (times.isEmpty())
-        return QStringLiteral("schedule needs at least one --at time.");
-    QStringList table;
-    QString problem = ReadTimeTable(times, table);
-    if (problem.isEmpty())
-        problem = weekly
-                      ? ReadWeekdays(arguments.Value(QStringLiteral("--weekdays")), schedule.DaysOfWeek)
-                      : ReadMonthDays(arguments.Value(QStringLiteral("--month-days")), schedule.DaysOfMonth);
-    if (!problem.isEmpty())
-        return problem;
-    schedule.SchedulingType = weekly ? stDaysOfWeek : stDaysOfMonth;
-    schedule.TimeTable = table;
-    schedule.RunJobAsSoonAsPossibleAfterAScheduledStartIsMissed = arguments.Has(QStringLiteral("--catch-up"));
-    schedule.ShutdownPCInTheEnd = arguments.Has(QStringLiteral("--shutdown"));
+    TScheduleRequest request;
+    request.Type = off      ? TScheduleRequest::Kind::Off
+                   : weekly ? TScheduleRequest::Kind::DaysOfWeek
+                            : TScheduleRequest::Kind::DaysOfMonth;
+    request.Times = arguments.Values(QStringLiteral("--at"));
+    request.CatchUp = arguments.Has(QStringLiteral("--catch-up"));
+    request.Shutdown = arguments.Has(QStringLiteral("--shutdown"));
+    // The times are checked before the days.
+    QString daysProblem;
+    if (weekly)
+        daysProblem = ReadWeekdays(arguments.Value(QStringLiteral("--weekdays")), request.Weekdays);
+    else if (monthly)
+        daysProblem = ReadMonthDays(arguments.Value(QStringLiteral("--month-days")), request.MonthDays);
+    if (!daysProblem.isEmpty())
+        request.MonthDays.clear();
+    const TScheduleResult result = BuildSchedule(schedule, request);
+    if (result.Problem != ScheduleProblem::None)
+        return ScheduleProblemText(result);
+    if (!off && !daysProblem.isEmpty())
+        return daysProblem;
+    schedule = result.Schedule;
     return QString();
 }
 
@@ -143,17 +139,6 @@ std::vector<TJob*> JobsOf(const TJobsCatalogue& catalogue) {
     return jobs;
 }
 
-// Cancels the runs still going and waits until each has closed (log and job file saved).
-void CancelAndWaitForRuns(const std::vector<TJob*>& jobs) {
-    for (TJob* job : jobs) {
-        if (IsJobActive(*job))
-            job->Cancel();
-    }
-    while (AnyJobIsActive(jobs))
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    PrintEvents(Out());
-}
-
 } // namespace
 
 int ScheduleJob(TJobsCatalogue& catalogue, const TCliArguments& arguments) {
@@ -163,13 +148,8 @@ int ScheduleJob(TJobsCatalogue& catalogue, const TCliArguments& arguments) {
     TSchedulingSettings schedule = job->SchedulingSettings;
     if (const QString problem = FillSchedule(schedule, arguments); !problem.isEmpty())
         return Usage(problem);
-    // Starts scheduled before this moment are not made up for, as after an edit in the job editor.
-    schedule.LastModificationDateTime = Now();
-    job->SchedulingSettings = schedule;
-    if (!SaveLocalJobFile(*job, catalogue.JobFilePath(job->stJobName)))
-        return Fail(QStringLiteral("Unable to save the job file: ") + catalogue.JobFilePath(job->stJobName),
-                    ExitFailure);
-    return ExitOk;
+    const TJobCommandResult result = SaveJobSchedule(catalogue, *job, schedule);
+    return result.Outcome == JobCommandOutcome::Done ? ExitOk : Fail(result.Message, ExitFailure);
 }
 
 int RunScheduler(TJobsCatalogue& catalogue, const TCliArguments&) {
@@ -196,6 +176,7 @@ int RunScheduler(TJobsCatalogue& catalogue, const TCliArguments&) {
 
     scheduler.Disable();
     CancelAndWaitForRuns(JobsOf(catalogue));
+    PrintEvents(Out());
     Out() << DateTimeText(CurrentDateTime()) << ": The scheduler has stopped.\n";
     Out().flush();
     return ExitOk;

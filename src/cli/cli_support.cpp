@@ -1,16 +1,14 @@
 #include "cli/cli_support.h"
 
 #include "cli/cli_commands.h"
+#include "core/job_commands.h"
 #include "core/jobs_catalogue.h"
+#include "core/run_progress.h"
 #include "i18n/translation.h"
 #include "jobs/events_log.h"
 #include "jobs/job.h"
-#include "storage/storage_helpers.h"
 
-#include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <cmath>
 #include <csignal>
 #include <cstdio>
 
@@ -48,31 +46,6 @@ extern "C" void OnInterruptSignal(int) {
 
 QString PlainLineBreaks(QString text) {
     return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-}
-
-// "Retry after N seconds." and the path while a failed action waits for its next attempt, else empty.
-QString RetryWaitText(const TJob& job) {
-    const TDateTime deadline = job.RetryDeadline;
-    if (deadline <= 0 || job.CurrentFileOperationType != atNone_WaitingForReconnection)
-        return QString();
-    const double seconds = std::ceil((deadline - Now()) * 24 * 3600 - 0.001);
-    const QString text = FormatText(Translate(QStringLiteral("Retry after %s seconds.")),
-                                    {QString::number(std::max(0, static_cast<int>(seconds)))});
-    return text + u' ' + job.CurrentFileOperationPath.Text();
-}
-
-QString ProgressText(const TJob& job, bool showCounters) {
-    if (const QString waiting = RetryWaitText(job); !waiting.isEmpty())
-        return waiting;
-    QString text;
-    if (showCounters)
-        text = QStringLiteral("%1 files, %2")
-                   .arg(job.CurrentBackupFilesProcessed.load())
-                   .arg(SizeText(job.CurrentBackupSize));
-    const QString path = job.CurrentFileOperationPath.Text();
-    if (!path.isEmpty())
-        text += (text.isEmpty() ? QString() : QStringLiteral(": ")) + path;
-    return text;
 }
 
 } // namespace
@@ -148,12 +121,9 @@ void PrintEvents(QTextStream& stream) {
 }
 
 TJob* FindJob(const TJobsCatalogue& catalogue, const QString& name) {
-    int index = catalogue.IndexOfExactName(name);
-    if (index < 0)
-        index = catalogue.IndexOfName(name);
-    if (index >= 0)
-        return &catalogue.At(index);
-    Fail(FormatText(Translate(QStringLiteral("Job \"%s\" is not found.")), {name}), ExitUnknownJob);
+    if (TJob* job = FindJobByName(catalogue, name))
+        return job;
+    Fail(JobNotFoundMessage(name), ExitUnknownJob);
     return nullptr;
 }
 
@@ -171,23 +141,19 @@ bool InterruptRequested() {
 
 int WaitForRun(TJob& job, bool showCounters) {
     const bool terminal = isatty(fileno(stdout)) != 0;
-    bool cancelSent = false;
     QString shown;
     TDateTime waitShown = 0;
-    // Progress is shown every quarter second; the end of the run is seen at once.
-    while (!job.WaitForWorkerFor(std::chrono::milliseconds(250))) {
-        if (InterruptRequested() && !cancelSent) {
-            job.Cancel();
-            cancelSent = true;
-        }
-        const QString progress = ProgressText(job, showCounters);
+    TRunWatch watch;
+    watch.CancelRequested = InterruptRequested;
+    watch.Progress = [&](const TJob& running) {
+        const QString progress = ProgressText(running, showCounters);
         // Plain output gets a line per file seen and one per wait before a retry; a terminal gets one
         // line rewritten in place, which counts a wait down.
-        const TDateTime wait = job.RetryDeadline;
+        const TDateTime wait = running.RetryDeadline;
         const bool newWait = wait > 0 && wait != waitShown;
         const bool changed = terminal ? progress != shown : (wait > 0 ? newWait : progress != shown);
         waitShown = wait;
-        if (changed && (terminal || !job.CurrentFileOperationPath.Text().isEmpty())) {
+        if (changed && (terminal || !running.CurrentFileOperationPath.Text().isEmpty())) {
             if (terminal)
                 Out() << "\r\033[K" << progress.left(200);
             else
@@ -195,14 +161,21 @@ int WaitForRun(TJob& job, bool showCounters) {
             Out().flush();
         }
         shown = progress;
-    }
-    job.WaitForWorker();
+    };
+    // Progress is shown every quarter second; the end of the run is seen at once.
+    const RunOutcome outcome = WaitForRunEnd(job, watch);
     if (terminal && !shown.isEmpty())
         Out() << "\r\033[K";
     PrintEvents(Out());
-    if (job.LastJobResult.Cancelled)
+    switch (outcome) {
+    case RunOutcome::Cancelled:
         return ExitCancelled;
-    return job.LastJobResult.ErrorsCount > 0 ? ExitFailure : ExitOk;
+    case RunOutcome::FinishedWithErrors:
+        return ExitFailure;
+    case RunOutcome::Finished:
+        break;
+    }
+    return ExitOk;
 }
 
 } // namespace morvane

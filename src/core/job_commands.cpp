@@ -1,0 +1,280 @@
+#include "core/job_commands.h"
+
+#include "core/job_import.h"
+#include "core/source_rules.h"
+#include "i18n/translation.h"
+#include "jobs/events_log.h"
+#include "jobs/job_file.h"
+#include "platform/file_system.h"
+#include "platform/paths.h"
+#include "storage/storage_fs.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTime>
+
+#include <algorithm>
+
+namespace morvane {
+
+namespace {
+
+// The source entries: a folder as its absolute path + "/*", a file as its absolute path; the first
+// path that does not exist, or empty.
+QString AddSourceEntries(const QStringList& paths, QStringList& entries) {
+    for (const QString& path : paths) {
+        const QFileInfo info(path);
+        if (!info.exists())
+            return path;
+        const QString absolute = QDir::cleanPath(info.absoluteFilePath());
+        entries.append(info.isDir() ? JoinPath(absolute, QStringLiteral("*")) : absolute);
+    }
+    return QString();
+}
+
+QString RemoveBackupsFailureMessage() {
+    return Translate(QStringLiteral("Unable to remove the backup folder.")) + QStringLiteral("\r\n\r\n") +
+           Translate(QStringLiteral("Make sure the storage device is connected. Then remove it manually"));
+}
+
+} // namespace
+
+TJobNameResult CheckJobName(const TJobsCatalogue& catalogue, const QString& typed) {
+    TJobNameResult result;
+    result.Check = catalogue.CheckNewName(typed, &result.Name);
+    switch (result.Check) {
+    case JobNameCheck::Ok:
+    case JobNameCheck::Empty:
+        break;
+    case JobNameCheck::ForbiddenSymbols:
+        result.Message = Translate(QStringLiteral("The following symbols are not allowed in the title:")) +
+                         QStringLiteral("\r\n\r\n") + TJobsCatalogue::ForbiddenNameSymbols;
+        break;
+    case JobNameCheck::Taken:
+        result.Message = FormatText(
+            Translate(QStringLiteral("Job \"%s\" already exists. Please specify another name.")), {typed});
+        break;
+    }
+    return result;
+}
+
+TJob* FindJobByName(const TJobsCatalogue& catalogue, const QString& name) {
+    int index = catalogue.IndexOfExactName(name);
+    if (index < 0)
+        index = catalogue.IndexOfName(name);
+    return index >= 0 ? &catalogue.At(index) : nullptr;
+}
+
+QString JobNotFoundMessage(const QString& name) {
+    return FormatText(Translate(QStringLiteral("Job \"%s\" is not found.")), {name});
+}
+
+bool IsValidCopyCount(int count) {
+    return count >= 0;
+}
+
+TNewJobFill FillNewJob(TJob_FilesAndFolders& job, const TNewFilesJobSettings& settings) {
+    if (settings.BackupType)
+        job.Settings.Backup.BackupType = *settings.BackupType;
+    if (settings.FullBackupEveryCopies) {
+        if (!IsValidCopyCount(*settings.FullBackupEveryCopies))
+            return {NewJobProblem::FullEveryOutOfRange, {}};
+        job.Settings.Backup.PerformFullBackup_EveryCopies = *settings.FullBackupEveryCopies;
+    }
+    if (settings.FullCopiesToKeep) {
+        if (!IsValidCopyCount(*settings.FullCopiesToKeep))
+            return {NewJobProblem::KeepOutOfRange, {}};
+        job.Settings.Backup.NumberFullCopiesToKeep = *settings.FullCopiesToKeep;
+    }
+    job.Settings.Backup.RemoveOldBackupsBeforeStartingNewBackup = settings.RemoveOldBackupsFirst;
+    // A mirror is one folder brought up to date; the other types add a folder per backup.
+    job.NewSubfolderIsCreatedForEachBackup = job.Settings.Backup.BackupType != btSync;
+
+    if (const QString missing = AddSourceEntries(settings.Sources, job.Settings.Sources.List);
+        !missing.isEmpty())
+        return {NewJobProblem::SourceMissing, missing};
+    if (const QString pair = GetDuplicatedNamesOfFoldersOrFiles(job.Settings.Sources.List); !pair.isEmpty())
+        return {NewJobProblem::DuplicatedSources, pair};
+    if (settings.FilterType != ftNoFilters) {
+        const QString text = NormalizeExtensionsText(settings.Extensions);
+        switch (CheckExtensionsText(text)) {
+        case ExtensionsCheck::Ok:
+            break;
+        case ExtensionsCheck::Empty:
+            return {NewJobProblem::ExtensionsEmpty, {}};
+        case ExtensionsCheck::ForbiddenCharacters:
+            return {NewJobProblem::ExtensionsForbidden, {}};
+        }
+        job.Settings.Sources.FilterType = settings.FilterType;
+        job.Settings.Sources.Extensions = text;
+    }
+    const QString& dest = settings.Destination;
+    job.DestinationType = IsNetworkPath(dest) ? dtNetwork : dtExternalDevice;
+    job.DestinationPath =
+        job.DestinationType == dtNetwork ? dest : QDir::cleanPath(QFileInfo(dest).absoluteFilePath());
+    job.Destination_NetworkUsername = settings.NetworkUser;
+    job.Destination_NetworkPassword = settings.NetworkPassword;
+    return {};
+}
+
+QString NewJobProblemMessage(const TNewJobFill& fill) {
+    switch (fill.Problem) {
+    case NewJobProblem::None:
+    case NewJobProblem::FullEveryOutOfRange:
+    case NewJobProblem::KeepOutOfRange:
+        return QString();
+    case NewJobProblem::SourceMissing:
+        return QStringLiteral("The source does not exist: ") + fill.Detail;
+    case NewJobProblem::DuplicatedSources:
+        return DuplicatedNamesMessage(fill.Detail);
+    case NewJobProblem::ExtensionsEmpty:
+        return ExtensionsCheckMessage(ExtensionsCheck::Empty);
+    case NewJobProblem::ExtensionsForbidden:
+        return ExtensionsCheckMessage(ExtensionsCheck::ForbiddenCharacters);
+    }
+    return QString();
+}
+
+bool SaveJobsListOrLog(const TJobsCatalogue& catalogue) {
+    if (catalogue.SaveJobsList())
+        return true;
+    AddToEventsLog(Translate(QStringLiteral("Error: unable to save the jobs list:")) +
+                   catalogue.JobsListFile());
+    return false;
+}
+
+TJobCommandResult CreateFilesJob(TJobsCatalogue& catalogue, const QString& name, const QString& typed,
+                                 const TNewFilesJobSettings& settings) {
+    auto job = std::make_unique<TJob_FilesAndFolders>(name);
+    if (const TNewJobFill fill = FillNewJob(*job, settings); fill.Problem != NewJobProblem::None)
+        return {JobCommandOutcome::Refused, NewJobProblemMessage(fill), {}, nullptr};
+    const QString jobFile = catalogue.JobFilePath(name);
+    if (!job->SaveLocalJobFile(jobFile))
+        return {JobCommandOutcome::JobFileNotSaved,
+                QStringLiteral("Unable to save the job file: ") + jobFile,
+                {},
+                nullptr};
+    TJob& added = catalogue.Append(std::move(job));
+    const bool saved = SaveJobsListOrLog(catalogue);
+    AddToEventsLog(FormatText(Translate(QStringLiteral("Created new job: \"%s\".")), {typed}));
+    return {saved ? JobCommandOutcome::Done : JobCommandOutcome::JobsListNotSaved, {}, {}, &added};
+}
+
+std::optional<QString> JobNameOfStorageCopy(const QString& path) {
+    const QString fileName = ExtractFileName(path);
+    if (!path.contains(QStringLiteral(".bmj")) || fileName.size() <= 4)
+        return std::nullopt;
+    return fileName.chopped(4);
+}
+
+TJobCommandResult ImportStorageCopy(TJobsCatalogue& catalogue, const QString& path, const QString& name,
+                                    const QString& networkUser, const QString& networkPassword) {
+    TImportedJob imported = ImportJobFromStorage(path, name, networkUser, networkPassword);
+    if (!imported.Job)
+        return {JobCommandOutcome::Failed, imported.Failure, imported.Log, nullptr};
+    // Without its job file the job would be gone at the next start while the list still named it.
+    const QString jobFile = catalogue.JobFilePath(name);
+    if (!SaveLocalJobFile(*imported.Job, jobFile))
+        return {JobCommandOutcome::JobFileNotSaved, QStringLiteral("Unable to save the job file: ") + jobFile,
+                imported.Log, nullptr};
+    AddToEventsLog(FormatText(Translate(QStringLiteral("Job is open: \"%s\".")), {name}));
+    TJob& added = catalogue.Append(std::move(imported.Job));
+    const bool saved = SaveJobsListOrLog(catalogue);
+    return {saved ? JobCommandOutcome::Done : JobCommandOutcome::JobsListNotSaved, {}, imported.Log, &added};
+}
+
+TJobCommandResult RemoveJobFromCatalogue(TJobsCatalogue& catalogue, TJob& job, bool withBackups) {
+    bool folderRemoved = true;
+    if (withBackups) {
+        // A drive-image job's images go through the imaging tool, with this program's rights.
+        auto* files = dynamic_cast<TJob_FilesAndFolders*>(&job);
+        folderRemoved = files ? files->Remove() : static_cast<TJob_DriveImage&>(job).Remove();
+        if (folderRemoved)
+            AddToEventsLog(Translate(
+                QStringLiteral("The backup folder has been removed successfully on the storage device.")));
+    }
+    const QString name = job.stJobName;
+    const QString jobFile = catalogue.JobFilePath(name);
+    if (FileExists(jobFile) && !QFile::remove(jobFile))
+        AddToEventsLog(Translate(QStringLiteral("Error: unable to remove the file:")) + jobFile);
+    catalogue.Take(catalogue.IndexOfExactName(name));
+    const bool saved = SaveJobsListOrLog(catalogue);
+    if (saved)
+        AddToEventsLog(Translate(QStringLiteral("Job is removed.")));
+    if (!folderRemoved)
+        return {JobCommandOutcome::Failed, RemoveBackupsFailureMessage(), {}, nullptr};
+    return {saved ? JobCommandOutcome::Done : JobCommandOutcome::JobsListNotSaved, {}, {}, nullptr};
+}
+
+std::optional<QString> ScheduleTimeEntry(const QString& text) {
+    QTime time = QTime::fromString(text.trimmed(), QStringLiteral("H:mm:ss"));
+    if (!time.isValid())
+        time = QTime::fromString(text.trimmed(), QStringLiteral("H:mm"));
+    if (!time.isValid())
+        return std::nullopt;
+    return time.toString(QStringLiteral("hh:mm:ss"));
+}
+
+TScheduleResult BuildSchedule(const TSchedulingSettings& current, const TScheduleRequest& request) {
+    TScheduleResult result;
+    result.Schedule = current;
+    TSchedulingSettings& schedule = result.Schedule;
+    if (request.Type == TScheduleRequest::Kind::Off) {
+        schedule.SchedulingType = stDisabled;
+        return result;
+    }
+    if (request.Times.isEmpty()) {
+        result.Problem = ScheduleProblem::NoTimes;
+        return result;
+    }
+    QStringList table;
+    for (const QString& text : request.Times) {
+        const std::optional<QString> entry = ScheduleTimeEntry(text);
+        if (!entry) {
+            result.Problem = ScheduleProblem::TimeInvalid;
+            result.Detail = text;
+            return result;
+        }
+        if (table.contains(*entry)) {
+            result.Problem = ScheduleProblem::TimeRepeated;
+            result.Detail = *entry;
+            return result;
+        }
+        table.append(*entry);
+    }
+    std::sort(table.begin(), table.end()); // fixed-width digits sort as times
+    if (request.Type == TScheduleRequest::Kind::DaysOfWeek) {
+        schedule.DaysOfWeek = request.Weekdays;
+        schedule.SchedulingType = stDaysOfWeek;
+    } else {
+        std::array<bool, 31> days{};
+        for (const int day : request.MonthDays) {
+            if (day < 1 || day > 31) {
+                result.Problem = ScheduleProblem::MonthDayOutOfRange;
+                return result;
+            }
+            days[day - 1] = true;
+        }
+        schedule.DaysOfMonth = days;
+        schedule.SchedulingType = stDaysOfMonth;
+    }
+    schedule.TimeTable = table;
+    schedule.RunJobAsSoonAsPossibleAfterAScheduledStartIsMissed = request.CatchUp;
+    schedule.ShutdownPCInTheEnd = request.Shutdown;
+    return result;
+}
+
+TJobCommandResult SaveJobSchedule(const TJobsCatalogue& catalogue, TJob& job, TSchedulingSettings schedule) {
+    schedule.LastModificationDateTime = Now();
+    job.SchedulingSettings = schedule;
+    const QString jobFile = catalogue.JobFilePath(job.stJobName);
+    if (!SaveLocalJobFile(job, jobFile))
+        return {JobCommandOutcome::JobFileNotSaved,
+                QStringLiteral("Unable to save the job file: ") + jobFile,
+                {},
+                &job};
+    return {JobCommandOutcome::Done, {}, {}, &job};
+}
+
+} // namespace morvane
