@@ -226,7 +226,8 @@ bool TDesktopApplication::FolderExists(const QString& path) {
 }
 
 bool TDesktopApplication::CreateFolder(const QString& path) {
-    return QDir().mkdir(path);
+    // The documents folder the default log folder lies in need not exist in a fresh home.
+    return QDir().mkpath(path);
 }
 
 void TDesktopApplication::ApplyProcessPriority(int priority) {

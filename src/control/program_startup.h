@@ -23,7 +23,7 @@ public:
     virtual bool LoadOptions() = 0;
     virtual void ApplyDefaultOptions() = 0;
     virtual bool FolderExists(const QString& path) = 0;
-    // Creates one folder level; false on failure.
+    // Creates the folder, with missing parents; false on failure.
     virtual bool CreateFolder(const QString& path) = 0;
     virtual void ApplyProcessPriority(int priority) = 0;
     // The jobs list and the jobs; false when there is no list or it could not be read.
