@@ -127,5 +127,21 @@ TEST_F(DesktopInstanceTest, JobCommandsOfTheToolAreDoneByTheDesktopProgram) {
     EXPECT_EQ(alone.exitCode, 0) << alone.err.toStdString();
 }
 
+// An elevated start is not stopped by the single-instance test, but two programs never own the jobs:
+// while the running one stays, the elevated one hands its backup over to it.
+TEST_F(DesktopInstanceTest, AnElevatedBackupStartWhileTheProgramRunsIsDoneByIt) {
+    StartDesktop({u"/hide"_s});
+    testing::WriteFileBytes(HomePath(u"src/a.txt"_s), "alpha");
+    QDir().mkpath(HomePath(u"dest"_s));
+    ASSERT_EQ(Cli({u"new"_s, u"Docs"_s, u"--source"_s, HomePath(u"src"_s), u"--dest"_s, HomePath(u"dest"_s)})
+                  .exitCode,
+              0);
+    const TRun elevated =
+        Start(QStringLiteral(MORVANE_BACKUP_PATH), {u"/backup"_s, u"Docs"_s, u"/hide"_s}, 40000);
+    EXPECT_EQ(elevated.exitCode, 0) << elevated.err.toStdString();
+    EXPECT_TRUE(WaitForResult(u"Docs"_s, u"Finished on"_s).contains(u"Finished on"_s));
+    EXPECT_EQ(desktop.state(), QProcess::Running);
+}
+
 } // namespace
 } // namespace morvane
