@@ -23,6 +23,9 @@
 #include <QTextStream>
 #include <QThread>
 
+#include <cstdio>
+#include <unistd.h>
+
 namespace morvane {
 
 namespace {
@@ -153,6 +156,12 @@ int TDesktopApplication::Run() {
     const int status = QApplication::exec();
     if (scheduler_)
         scheduler_->Disable();
+    // Jobs that did not stop within the closing's wait are abandoned: their threads would keep the
+    // job objects, and so the process, alive.
+    if (AnyJobIsActive(AllJobs())) {
+        std::fflush(nullptr);
+        ::_exit(status);
+    }
     return status;
 }
 
