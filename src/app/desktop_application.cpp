@@ -33,6 +33,7 @@ namespace {
 // How long an elevated start waits for the instance it replaces to end.
 constexpr int ElevatedLockWaitMilliseconds = 10000;
 constexpr int ForwardTimeoutMilliseconds = 10000;
+constexpr int ForwardAttempts = 15;
 
 QString ApplicationDirectoryOfThisUser() {
     InitProgramPaths();
@@ -102,8 +103,16 @@ std::optional<int> TDesktopApplication::ClaimInstance() {
         request.kind = TInstanceRequest::Kind::OpenJobFile;
         request.path = QFileInfo(commandLine_.FirstArgument()).absoluteFilePath();
     }
-    // Without an answer (the lock's holder is the headless scheduler) this start ends silently.
-    SendToRunningInstance(request, ForwardTimeoutMilliseconds);
+    // The running instance may still be starting: its socket comes a moment after its lock. Without
+    // an answer (the lock's holder is the headless scheduler) this start ends silently.
+    for (int attempt = 0; attempt < ForwardAttempts; ++attempt) {
+        if (SendToRunningInstance(request, ForwardTimeoutMilliseconds))
+            return 0;
+        QThread::msleep(200);
+    }
+    const int64_t holder = TInstanceLock::HolderProcessId(InstanceLockPath());
+    PrintError(QStringLiteral("Another Morvane Backup program of this user owns the jobs without a window") +
+               (holder > 0 ? QStringLiteral(" (process %1)").arg(holder) : QString()) + u'.');
     return 0;
 }
 

@@ -127,6 +127,20 @@ TEST_F(DesktopInstanceTest, JobCommandsOfTheToolAreDoneByTheDesktopProgram) {
     EXPECT_EQ(alone.exitCode, 0) << alone.err.toStdString();
 }
 
+TEST_F(DesktopInstanceTest, TheHeadlessSchedulerKeepsTheDesktopProgramOut) {
+    QProcess scheduler;
+    scheduler.setProcessEnvironment(environment);
+    scheduler.start(QStringLiteral(MORVANE_CLI_PATH), {u"run-scheduler"_s});
+    ASSERT_TRUE(scheduler.waitForReadyRead(20000));
+    ASSERT_TRUE(scheduler.readAllStandardOutput().contains("The scheduler runs"));
+    const TRun start = Start(QStringLiteral(MORVANE_BACKUP_PATH), {}, 30000);
+    EXPECT_EQ(start.exitCode, 0);
+    EXPECT_TRUE(start.err.contains(u"owns the jobs without a window"_s)) << start.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(Socket()));
+    scheduler.terminate();
+    EXPECT_TRUE(scheduler.waitForFinished(20000));
+}
+
 // An elevated start is not stopped by the single-instance test, but two programs never own the jobs:
 // while the running one stays, the elevated one hands its backup over to it.
 TEST_F(DesktopInstanceTest, AnElevatedBackupStartWhileTheProgramRunsIsDoneByIt) {
