@@ -129,7 +129,6 @@ int TDesktopApplication::Run() {
 
     // The interface language before any window exists.
     LoadCatalogue(FindDataFile(QStringLiteral("transl.dt")), SettingsStore(), SystemUiLanguagePrimaryId());
-    QApplication::setApplicationDisplayName(QString::fromUtf16(ApplicationTitle));
     QApplication::setWindowIcon(ProgramIcon());
 
     forwarded_ = std::make_unique<TForwardedCommands>(catalogue_, QCoreApplication::applicationDirPath() +
@@ -267,8 +266,11 @@ void TDesktopApplication::CreateWindows() {
     hooks.shown = [this] {
         firstShow_->OnShow(scheduler_->IsEnabled());
     };
+    hooks.endProgram = [this] {
+        closing_->SessionEnding();
+    };
     TDesktopWindows created = CreateDesktopWindows(
-        catalogue_, [this] { return scheduler_.get(); }, hooks);
+        catalogue_, *prompt_, [this] { return scheduler_.get(); }, hooks);
     windows_.main = std::move(created.main);
     windows_.shutdownDialog = std::move(created.shutdownDialog);
     tickWindow_ = std::make_unique<TTickWindow>(*this);
@@ -287,7 +289,7 @@ void TDesktopApplication::EnableScheduler() {
 }
 
 std::optional<QString> TDesktopApplication::AskPassword() {
-    return AskConfigurationPassword(*prompt_);
+    return AskConfigurationPassword();
 }
 
 } // namespace morvane

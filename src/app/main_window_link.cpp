@@ -1,281 +1,162 @@
-// The windows the desktop program is built with. Until the full main window and the dialogs are part
-// of the program, a plain job table and message boxes stand in for them here.
+// The windows the desktop program is built with: the main window first, then the dialogs its
+// commands open; all are created once and reused until the program ends.
 
 #include "app/main_window_link.h"
 
-#include "control/user_prompt.h"
-#include "core/job_texts.h"
 #include "core/jobs_catalogue.h"
-#include "i18n/translation.h"
-#include "jobs/events_log.h"
-#include "options/options.h"
+#include "platform/power.h"
 #include "platform/program_state.h"
 #include "scheduler/scheduler_tick.h"
+#include "ui/application_icon.h"
+#include "ui/enter_password.h"
+#include "ui/log_viewer.h"
+#include "ui/main_window.h"
+#include "ui/restore/drive_image_guidance.h"
+#include "ui/restore/restore_list.h"
+#include "ui/shutdown_dialog.h"
+#include "ui/widget_prompt.h"
 
-#include <QAction>
 #include <QApplication>
-#include <QCloseEvent>
-#include <QDialog>
-#include <QDialogButtonBox>
-#include <QFileDialog>
-#include <QHeaderView>
-#include <QInputDialog>
-#include <QLabel>
-#include <QMainWindow>
-#include <QMessageBox>
-#include <QPainter>
-#include <QPlainTextEdit>
-#include <QSplitter>
-#include <QTableWidget>
-#include <QVBoxLayout>
+#include <QEvent>
+#include <QTimer>
 
 namespace morvane {
 
 namespace {
 
-class TMessageBoxPrompt final : public IUserPrompt {
-public:
-    std::optional<QString> ChooseFolder(const QString& title, const QString& startFolder) override {
-        const QString folder = QFileDialog::getExistingDirectory(nullptr, title, startFolder);
-        return folder.isEmpty() ? std::nullopt : std::optional<QString>(folder);
-    }
-    std::optional<QString> ChooseSaveFile(const QString& title, const QString& filter,
-                                          const QString& proposedName) override {
-        const QString file = QFileDialog::getSaveFileName(nullptr, title, proposedName, filter);
-        return file.isEmpty() ? std::nullopt : std::optional<QString>(file);
-    }
-    std::optional<int> ChooseItem(const QString& title, const QString& prompt,
-                                  const QStringList& items) override {
-        bool ok = false;
-        const QString item = QInputDialog::getItem(nullptr, title, prompt, items, 0, false, &ok);
-        return ok ? std::optional<int>(static_cast<int>(items.indexOf(item))) : std::nullopt;
-    }
-    bool Confirm(const QString& text) override {
-        return QMessageBox::question(nullptr, QString::fromUtf16(ApplicationTitle), Plain(text)) ==
-               QMessageBox::Yes;
-    }
-    void ShowError(const QString& text) override {
-        QMessageBox::critical(nullptr, QString::fromUtf16(ApplicationTitle), Plain(text));
-    }
-    void ShowInformation(const QString& text) override {
-        QMessageBox::information(nullptr, QString::fromUtf16(ApplicationTitle), Plain(text));
-    }
-    void ShowMessage(const QString& text) override {
-        QMessageBox box(QMessageBox::NoIcon, QString::fromUtf16(ApplicationTitle), Plain(text),
-                        QMessageBox::Ok);
-        box.exec();
-    }
-    std::optional<QString> AskText(const QString& caption, const QString& prompt, const QString& initialText,
-                                   bool secret) override {
-        bool ok = false;
-        const QString text = QInputDialog::getText(
-            nullptr, caption, prompt, secret ? QLineEdit::Password : QLineEdit::Normal, initialText, &ok);
-        return ok ? std::optional<QString>(text) : std::nullopt;
-    }
+TfrmEnterPassword* passwordWindow = nullptr;
 
-private:
-    static QString Plain(QString text) { return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")); }
-};
-
-class TCountdownDialog final : public IShutdownDialog {
+// The main window as the application drives it, with the dialogs its commands open.
+class TMainWindowLink final : public QObject, public IDesktopWindow {
 public:
-    explicit TCountdownDialog(std::function<TScheduler*()> scheduler) : scheduler_(std::move(scheduler)) {
-        dialog_.setWindowTitle(QString::fromUtf16(ApplicationTitle));
-        auto* layout = new QVBoxLayout(&dialog_);
-        layout->addWidget(&label_);
-        auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, &dialog_);
-        layout->addWidget(buttons);
-        QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog_, &QDialog::reject);
-        QObject::connect(&dialog_, &QDialog::rejected, [this] {
-            if (TScheduler* scheduler = scheduler_(); scheduler && !closing_)
-                scheduler->Countdown().Cancel();
+    TMainWindowLink(TJobsCatalogue& catalogue, IUserPrompt& prompt, std::function<TScheduler*()> scheduler,
+                    THooks hooks)
+        : catalogue_(catalogue), hooks_(std::move(hooks)), log_(prompt), restoreDialogs_(chooser_, prompt),
+          guidance_(SystemPowerControl(), prompt, [this] { hooks_.endProgram(); }),
+          window_(catalogue, prompt, log_, restoreDialogs_, guidance_, [scheduler] {
+              const TScheduler* running = scheduler();
+              return running != nullptr && running->Busy();
+          }) {
+        window_.setWindowIcon(ApplicationIcon());
+        window_.setWindowTitle(QString::fromUtf16(ApplicationTitle) + u' ' +
+                               QString::fromUtf16(ApplicationVersion));
+        window_.setCloseQuery([this] {
+            if (finishing_)
+                return true;
+            hooks_.closeAttempt();
+            // The window hides itself after a refused close; without a notification area it goes
+            // to the task bar instead.
+            if (hideMinimises_ && !finishing_)
+                QTimer::singleShot(0, &window_, [this] { window_.showMinimized(); });
+            return finishing_;
         });
-        dialog_.setWindowFlag(Qt::WindowStaysOnTopHint);
+        connect(&window_, &TfrmMainOrvellaBackup::QuitRequested, this, [this] { hooks_.quit(); });
+        window_.installEventFilter(this);
+        passwordWindow = &password_;
     }
-    void ShowShutdownMessage(const QString& message) override {
-        label_.setText(message);
-        dialog_.show();
-        dialog_.raise();
-    }
-    void CloseShutdownDialog() override {
-        closing_ = true;
-        dialog_.hide();
-        closing_ = false;
-    }
+    ~TMainWindowLink() override { passwordWindow = nullptr; }
 
-private:
-    std::function<TScheduler*()> scheduler_;
-    QDialog dialog_;
-    QLabel label_;
-    bool closing_ = false;
-};
-
-class TJobTableWindow final : public QMainWindow, public IDesktopWindow {
-public:
-    TJobTableWindow(TJobsCatalogue& catalogue, THooks hooks)
-        : catalogue_(catalogue), hooks_(std::move(hooks)) {
-        setObjectName(QStringLiteral("TfrmMainOrvellaBackup"));
-        setWindowTitle(QString::fromUtf16(ApplicationTitle) + u' ' + QString::fromUtf16(ApplicationVersion));
-        setWindowIcon(ProgramIcon());
-        resize(720, 420);
-        auto* splitter = new QSplitter(Qt::Vertical, this);
-        table_ = new QTableWidget(0, 3, splitter);
-        table_->setObjectName(QStringLiteral("lbJobsList"));
-        table_->horizontalHeader()->setVisible(false);
-        table_->horizontalHeader()->setStretchLastSection(true);
-        table_->verticalHeader()->setVisible(false);
-        table_->setSelectionBehavior(QAbstractItemView::SelectRows);
-        table_->setSelectionMode(QAbstractItemView::SingleSelection);
-        table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-        events_ = new QPlainTextEdit(splitter);
-        events_->setReadOnly(true);
-        events_->setLineWrapMode(QPlainTextEdit::NoWrap);
-        setCentralWidget(splitter);
-        AddShortcut(QKeySequence(Qt::CTRL | Qt::Key_B), [this] { BackupSelected(); });
-        AddShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { hooks_.quit(); });
-    }
-
-    QWidget* Widget() override { return this; }
-    void ShowMinimised() override { showMinimized(); }
+    QWidget* Widget() override { return &window_; }
+    void ShowMinimised() override { window_.showMinimized(); }
     void SetHideMinimises(bool minimise) override { hideMinimises_ = minimise; }
-    void JobsReloaded() override { Rebuild(); }
-    void Translate() override { Rebuild(); }
-
-    void RefreshAfterTick(const TSchedulerCounts&) override {
-        if (panel_.FlushEventsLog(GlobalOptions().Logging.MaxNumberOfLinesInEventsLog))
-            events_->setPlainText(panel_.Lines().join(u'\n'));
-        Rebuild();
+    void JobsReloaded() override {
+        if (Program().ClosingRequested)
+            return;
+        std::vector<TJob*> jobs;
+        for (int i = 0; i < catalogue_.Count(); ++i)
+            jobs.push_back(&catalogue_.At(i));
+        window_.JobRows().Refresh(jobs);
     }
-    void CloseForElevatedInstance() override { close(); }
+    void Translate() override { window_.TranslateInterface(); }
 
-    bool IsShowing() const override { return isVisible() && !isMinimized(); }
+    void RefreshAfterTick(const TSchedulerCounts& counts) override { window_.RefreshAfterTick(counts); }
+    void CloseForElevatedInstance() override { window_.CloseForElevatedInstance(); }
+
+    bool IsShowing() const override { return window_.isVisible() && !window_.isMinimized(); }
     void ShowWindow() override {
-        showNormal();
-        raise();
-        activateWindow();
+        window_.showNormal();
+        window_.raise();
+        window_.activateWindow();
     }
 
-    void SaveFormPosAndView() override {}
-    void HideWindow() override {
-        if (hideMinimises_)
-            showMinimized();
-        else
-            hide();
-    }
-    void AppendEventsLine(const QString& line) override {
-        panel_.Append(line);
-        events_->setPlainText(panel_.Lines().join(u'\n'));
-    }
+    void SaveFormPosAndView() override { window_.SaveFormPosAndView(); }
+    // The window hides itself when its close is refused.
+    void HideWindow() override {}
+    void AppendEventsLine(const QString& line) override { window_.AppendEventsLine(line); }
     void FinishClose() override {
-        finished_ = true;
-        hide();
+        finishing_ = true;
+        window_.close();
         QApplication::quit();
     }
 
-    void StartRestore(TJob&) override {}
+    void StartRestore(TJob& job) override {
+        for (int row = 0; row < catalogue_.Count(); ++row) {
+            if (&catalogue_.At(row) == &job)
+                window_.Commands().Restore(row);
+        }
+    }
+    // The catalogue commands (removal, import) are not part of the window yet.
     void RemoveWithoutConfirmation(int) override {}
     void ImportJobFile(const QString&) override {}
 
 protected:
-    void closeEvent(QCloseEvent* event) override {
-        if (finished_) {
-            event->accept();
-            return;
-        }
-        event->ignore();
-        hooks_.closeAttempt();
-    }
-    void showEvent(QShowEvent* event) override {
-        QMainWindow::showEvent(event);
-        Rebuild();
-        hooks_.shown();
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == &window_ && event->type() == QEvent::Show)
+            hooks_.shown();
+        return QObject::eventFilter(watched, event);
     }
 
 private:
-    template <typename F> void AddShortcut(const QKeySequence& keys, F work) {
-        auto* action = new QAction(this);
-        action->setShortcut(keys);
-        connect(action, &QAction::triggered, this, work);
-        addAction(action);
-    }
-    void BackupSelected() {
-        const int row = table_->currentRow();
-        if (row < 0 || row >= catalogue_.Count())
-            return;
-        TJob& job = catalogue_.At(row);
-        if (job.JobStatus == jsNone)
-            job.JobStatus = jsWaiting;
-        Rebuild();
-    }
-    void SetCell(int row, int column, const QString& text) {
-        QTableWidgetItem* item = table_->item(row, column);
-        if (!item) {
-            item = new QTableWidgetItem();
-            table_->setItem(row, column, item);
-        }
-        if (item->text() != text)
-            item->setText(text);
-    }
-    void Rebuild() {
-        if (Program().ClosingRequested)
-            return;
-        if (table_->rowCount() != catalogue_.Count())
-            table_->setRowCount(catalogue_.Count());
-        for (int row = 0; row < catalogue_.Count(); ++row) {
-            const TJob& job = catalogue_.At(row);
-            SetCell(row, 0, job.stJobName);
-            const int progress = job.CurrentFileOperationProgress;
-            QString status;
-            if (job.JobStatus == jsCancelling)
-                status = morvane::Translate(QStringLiteral("Cancelling"));
-            else if (job.JobStatus != jsNone && job.JobStatus != jsWaiting && progress > 0 && progress < 100)
-                status = QString::number(progress) + u'%';
-            SetCell(row, 1, status);
-            SetCell(row, 2, job.JobStatus == jsNone ? LastResultText(job) : QString());
-        }
-    }
-
     TJobsCatalogue& catalogue_;
     THooks hooks_;
-    QTableWidget* table_;
-    QPlainTextEdit* events_;
-    TEventsPanel panel_;
-    bool finished_ = false;
+    TfrmLog log_;
+    TfrmRestoreList chooser_;
+    TWidgetRestoreDialogs restoreDialogs_;
+    TfrmRestore_DriveImage guidance_;
+    TfrmMainOrvellaBackup window_;
+    TfrmEnterPassword password_;
+    bool finishing_ = false;
     bool hideMinimises_ = false;
+};
+
+// The shutdown warning; it reaches the scheduler's countdown, which exists only after the windows.
+class TShutdownWarning final : public IShutdownDialog {
+public:
+    explicit TShutdownWarning(std::function<TScheduler*()> scheduler) : scheduler_(std::move(scheduler)) {}
+    void ShowShutdownMessage(const QString& message) override {
+        if (TScheduler* scheduler = scheduler_())
+            dialog_.SetCountdown(&scheduler->Countdown());
+        dialog_.ShowShutdownMessage(message);
+    }
+    void CloseShutdownDialog() override { dialog_.CloseShutdownDialog(); }
+
+private:
+    std::function<TScheduler*()> scheduler_;
+    TfrmPCshutdownDialog dialog_;
 };
 
 } // namespace
 
-TDesktopWindows CreateDesktopWindows(TJobsCatalogue& catalogue, std::function<TScheduler*()> scheduler,
-                                     IDesktopWindow::THooks hooks) {
+TDesktopWindows CreateDesktopWindows(TJobsCatalogue& catalogue, IUserPrompt& prompt,
+                                     std::function<TScheduler*()> scheduler, IDesktopWindow::THooks hooks) {
     TDesktopWindows windows;
-    windows.main = std::make_unique<TJobTableWindow>(catalogue, std::move(hooks));
-    windows.shutdownDialog = std::make_unique<TCountdownDialog>(std::move(scheduler));
+    windows.main = std::make_unique<TMainWindowLink>(catalogue, prompt, scheduler, std::move(hooks));
+    windows.shutdownDialog = std::make_unique<TShutdownWarning>(std::move(scheduler));
     return windows;
 }
 
 std::unique_ptr<IUserPrompt> CreateUserPrompt() {
-    return std::make_unique<TMessageBoxPrompt>();
+    return std::make_unique<TWidgetPrompt>();
 }
 
-std::optional<QString> AskConfigurationPassword(IUserPrompt& prompt) {
-    return prompt.AskText(QString::fromUtf16(ApplicationTitle),
-                          Translate(QStringLiteral("Enter the password:")), QString(), true);
+std::optional<QString> AskConfigurationPassword() {
+    if (passwordWindow == nullptr)
+        return std::nullopt;
+    return passwordWindow->EnterPassword();
 }
 
 QIcon ProgramIcon() {
-    QPixmap pixmap(64, 64);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setBrush(QColor(101, 178, 255));
-    painter.setPen(QPen(QColor(30, 80, 160), 3));
-    painter.drawRoundedRect(QRectF(4, 10, 56, 44), 8, 8);
-    painter.setBrush(Qt::white);
-    painter.setPen(Qt::NoPen);
-    painter.drawPolygon(QPolygonF({QPointF(32, 18), QPointF(46, 34), QPointF(37, 34), QPointF(37, 46),
-                                   QPointF(27, 46), QPointF(27, 34), QPointF(18, 34)}));
-    return QIcon(pixmap);
+    return ApplicationIcon();
 }
 
 } // namespace morvane

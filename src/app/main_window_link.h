@@ -29,6 +29,7 @@ public:
         std::function<void()> closeAttempt; // every attempt to close the window
         std::function<void()> quit;         // the Quit command
         std::function<void()> shown;        // every showing
+        std::function<void()> endProgram;   // close without asking (the restart into recovery)
     };
 
     virtual QWidget* Widget() = 0;
@@ -51,11 +52,11 @@ struct TDesktopWindows {
 std::unique_ptr<IUserPrompt> CreateUserPrompt();
 
 // Creates the main window and the dialogs, once; they live until the program ends.
-TDesktopWindows CreateDesktopWindows(TJobsCatalogue& catalogue, std::function<TScheduler*()> scheduler,
-                                     IDesktopWindow::THooks hooks);
+TDesktopWindows CreateDesktopWindows(TJobsCatalogue& catalogue, IUserPrompt& prompt,
+                                     std::function<TScheduler*()> scheduler, IDesktopWindow::THooks hooks);
 
-// The password dialog of the configuration's protection.
-std::optional<QString> AskConfigurationPassword(IUserPrompt& prompt);
+// The password dialog of the configuration's protection; nothing when cancelled.
+std::optional<QString> AskConfigurationPassword();
 
 QIcon ProgramIcon();
 

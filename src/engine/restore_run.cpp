@@ -640,52 +640,68 @@ QString ReadRestorePoints(TJob_FilesAndFolders& job, TRestorePoints& points) {
     return QString();
 }
 
-void TJob_FilesAndFolders::Restore(TRestoreDialogs& dialogs) {
-    JobStatus = jsRunning;
-    JobOperation = joReadRestorePoints;
-    CurrentFileOperationType = atNone;
-    CurrentFileOperationPath.Set(QStringView());
-    OptionsToJobOptions();
+std::optional<QString> BeginRestore(TJob_FilesAndFolders& job, TRestoreDialogs& dialogs) {
+    job.JobStatus = jsRunning;
+    job.JobOperation = joReadRestorePoints;
+    job.CurrentFileOperationType = atNone;
+    job.CurrentFileOperationPath.Set(QStringView());
+    job.OptionsToJobOptions();
     const std::optional<QString> output =
-        dialogs.ChooseOutputDirectory(TranslateText(QStringLiteral("Choose an output directory")));
+        dialogs.ChooseOutputDirectory(job.TranslateText(QStringLiteral("Choose an output directory")));
     if (!output || output->isEmpty() || !DirectoryExists(*output)) {
-        JobStatus = jsNone;
-        return;
+        job.JobStatus = jsNone;
+        return std::nullopt;
     }
     dialogs.ShowRestorePointsLoading();
-    LastJobResult.Cancelled = false;
-    LastJobResult.ErrorsCount = 0;
-    LastJobResult.WarningsCount = 0;
-    LastJobResult.Log.clear();
+    job.LastJobResult.Cancelled = false;
+    job.LastJobResult.ErrorsCount = 0;
+    job.LastJobResult.WarningsCount = 0;
+    job.LastJobResult.Log.clear();
+    return output;
+}
 
-    TRestorePoints points;
-    const QString failure = ReadRestorePoints(*this, points);
+void ContinueRestore(TJob_FilesAndFolders& job, TRestoreDialogs& dialogs, const QString& outputPath,
+                     const QString& failure, TRestorePoints points) {
     dialogs.CloseRestorePoints();
+    // Cancelled while the points were read (which may have failed for that reason): nothing to ask.
+    if (job.JobStatus == jsCancelling) {
+        EndCancelledBeforeRun(job);
+        return;
+    }
     if (!failure.isEmpty()) {
-        JobStatus = jsNone;
+        job.JobStatus = jsNone;
         dialogs.ShowErrorMessage(failure);
         return;
     }
     QString password;
     int listInd = -1;
     if (points.UnfinishedMirror) {
-        JobStatus = jsCancelling;
+        job.JobStatus = jsCancelling;
         // clang-format off
-        const QString message = TranslateText(QStringLiteral("Last backup job was cancelled, so %s is not able to restore your files. Please copy the backup folder \"%s\" from the storage manually."));
+        const QString message = job.TranslateText(QStringLiteral("Last backup job was cancelled, so %s is not able to restore your files. Please copy the backup folder \"%s\" from the storage manually."));
         // clang-format on
-        const QString text = FormatText(message, {QString::fromUtf16(ApplicationTitle), stJobName});
-        AddErrorToRunLog(*this, text);
+        const QString text = FormatText(message, {QString::fromUtf16(ApplicationTitle), job.stJobName});
+        AddErrorToRunLog(job, text);
         dialogs.ShowErrorMessage(text);
-    } else if (Settings.Backup.BackupType != btSync) {
-        listInd = ChooseRestorePoint(*this, dialogs, points.Names, password);
+    } else if (job.Settings.Backup.BackupType != btSync) {
+        listInd = ChooseRestorePoint(job, dialogs, points.Names, password);
     }
-    if (JobStatus == jsCancelling) {
-        EndCancelledBeforeRun(*this);
+    if (job.JobStatus == jsCancelling) {
+        EndCancelledBeforeRun(job);
         return;
     }
-    StartWorker([this, outputPath = *output, password, listInd, chain = std::move(points.Chain)] {
-        RestoreInThread(outputPath, password, listInd, chain);
+    job.StartWorker([&job, outputPath, password, listInd, chain = std::move(points.Chain)] {
+        job.RestoreInThread(outputPath, password, listInd, chain);
     });
+}
+
+void TJob_FilesAndFolders::Restore(TRestoreDialogs& dialogs) {
+    const std::optional<QString> output = BeginRestore(*this, dialogs);
+    if (!output)
+        return;
+    TRestorePoints points;
+    const QString failure = ReadRestorePoints(*this, points);
+    ContinueRestore(*this, dialogs, *output, failure, std::move(points));
 }
 
 void TJob_FilesAndFolders::RestoreInThread(const QString& OutputPath, const QString& myZIPPassword,

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 namespace morvane {
 
 // The restore points the storage copy of a files-and-folders job lists.
@@ -21,6 +23,20 @@ struct TRestorePoints {
 // Returns the text of the error message to show, or an empty text on success. The job's own temporary
 // files, which a running backup of the job may be using, are never touched.
 QString ReadRestorePoints(TJob_FilesAndFolders& job, TRestorePoints& points);
+
+// TJob_FilesAndFolders::Restore in its three steps, for a caller that must not wait for the storage on
+// the thread that asks the user: BeginRestore and ContinueRestore run on the asking thread, and
+// ReadRestorePoints between them on any other.
+
+// Marks the job as reading its restore points, takes its options copy and asks for the output folder;
+// then shows the chooser loading and clears the last result. Nothing, and the job idle again, when no
+// existing folder was chosen.
+std::optional<QString> BeginRestore(TJob_FilesAndFolders& job, TRestoreDialogs& dialogs);
+
+// After ReadRestorePoints returned `failure` (empty on success): closes the chooser, reports a failure,
+// refuses an unfinished mirror, asks for the restore point and starts the run on the job's worker.
+void ContinueRestore(TJob_FilesAndFolders& job, TRestoreDialogs& dialogs, const QString& outputPath,
+                     const QString& failure, TRestorePoints points);
 
 // A backup name as the user sees it: every ";" shown as ":".
 QString ShownRestorePointName(const QString& storedName);

@@ -2,6 +2,7 @@
 // storage check before a restore.
 
 #include "i18n/translation.h"
+#include "image/drive_image_restore.h"
 #include "image/imaging_command_lines.h"
 #include "image/imaging_output.h"
 #include "image/restore_guidance.h"
@@ -207,24 +208,34 @@ bool TJob_DriveImage::Remove() {
     return launched;
 }
 
-void TJob_DriveImage::Restore(TDriveImageRestoreGuidance& guidance) {
-    OptionsToJobOptions();
-    const int32_t errorsBefore = LastJobResult.ErrorsCount;
-    const QString jobFolder = ConnectToStorage();
-    if (jobFolder.startsWith(TranslateText(QStringLiteral("ERROR:")))) {
+QString CheckDriveImageRestoreStorage(TJob_DriveImage& job) {
+    const QString jobFolder = job.ConnectToStorage();
+    // The guidance does not use the storage: the check is all it needed.
+    if (!jobFolder.startsWith(job.TranslateText(QStringLiteral("ERROR:"))))
+        job.DisconnectFromStorage();
+    return jobFolder;
+}
+
+void ShowDriveImageRestoreOutcome(TJob_DriveImage& job, TDriveImageRestoreGuidance& guidance,
+                                  const QString& jobFolder, int32_t errorsBefore) {
+    if (jobFolder.startsWith(job.TranslateText(QStringLiteral("ERROR:")))) {
         // A failed check is no error of the last run.
-        LastJobResult.ErrorsCount = errorsBefore;
+        job.LastJobResult.ErrorsCount = errorsBefore;
         const QString cancelled =
-            FormatText(TranslateText(QStringLiteral("\"%s\" restore is cancelled.")), {stJobName});
+            FormatText(job.TranslateText(QStringLiteral("\"%s\" restore is cancelled.")), {job.stJobName});
         AddToEventsLog(jobFolder);
         AddToEventsLog(cancelled);
         guidance.ShowErrorMessage(jobFolder + QStringLiteral("\r\n") + cancelled);
         return;
     }
-    // The guidance does not use the storage: the check is all it needed.
-    DisconnectFromStorage();
     if (!jobFolder.isEmpty())
         guidance.ShowRestoreGuidance();
+}
+
+void TJob_DriveImage::Restore(TDriveImageRestoreGuidance& guidance) {
+    OptionsToJobOptions();
+    const int32_t errorsBefore = LastJobResult.ErrorsCount;
+    ShowDriveImageRestoreOutcome(*this, guidance, CheckDriveImageRestoreStorage(*this), errorsBefore);
 }
 
 } // namespace morvane

@@ -142,6 +142,35 @@ print('\n'.join(texts))
     return result.stdout.splitlines()
 
 
+def accessible_centre(desktop, name):
+    """The screen position of the middle of the program's first accessible object called `name`."""
+    code = r"""
+import pyatspi, sys
+def find(node, depth=0):
+    if node is None or depth > 40:
+        return None
+    try:
+        if node.name == sys.argv[1] and node.getRole() == pyatspi.ROLE_TABLE_CELL:
+            return node
+        for child in node:
+            found = find(child, depth + 1)
+            if found is not None:
+                return found
+    except Exception:
+        pass
+    return None
+for application in pyatspi.Registry.getDesktop(0):
+    if application is not None and application.name and 'morvane' in application.name.lower():
+        cell = find(application)
+        if cell is not None:
+            box = cell.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+            print(box.x + box.width // 2, box.y + box.height // 2)
+            break
+"""
+    result = desktop.run([sys.executable, "-c", code, name], check=False, timeout=30)
+    return result.stdout.split()
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--bin", required=True, help="the folder holding morvane-backup and morvane-cli")
@@ -190,12 +219,21 @@ def main():
 
         window = visible_main_windows(desktop)[0]
         desktop.run(["xdotool", "windowactivate", "--sync", window], check=False)
-        # The first row, then the Backup command's shortcut.
-        desktop.run(["xdotool", "key", "--window", window, "Down"])
-        desktop.run(["xdotool", "key", "--window", window, "ctrl+b"])
-        finished = wait_for("\"Finished on\" in the job's row",
-                            lambda: [text for text in accessible_texts(desktop) if text.startswith("Finished on")],
-                            timeout=60)
+        # Select the job's row, then the Backup command's shortcut.
+        x, y = wait_for("the row's place on the screen", lambda: accessible_centre(desktop, "Sample"))
+        desktop.run(["xdotool", "mousemove", "--sync", x, y, "click", "1"])
+        # The commands follow the selection at the next one-second tick.
+        time.sleep(1.5)
+        desktop.run(["xdotool", "key", "ctrl+b"])
+        try:
+            finished = wait_for("\"Finished on\" in the job's row",
+                                lambda: [text for text in accessible_texts(desktop) if text.startswith("Finished on")],
+                                timeout=60)
+        except AssertionError:
+            print("\n".join(accessible_texts(desktop)))
+            if os.environ.get("MORVANE_DESKTOP_FAILURE_SHOT"):
+                desktop.run(["import", "-window", "root", os.environ["MORVANE_DESKTOP_FAILURE_SHOT"]], check=False)
+            raise
         print("ok: the job ran from the window: " + finished[0])
 
         # A start flag left on the storage that names a path outside the job's folder: the run refuses
@@ -217,7 +255,7 @@ def main():
         print("ok: the failed run was notified")
 
         desktop.run(["xdotool", "windowactivate", "--sync", window], check=False)
-        desktop.run(["xdotool", "key", "--window", window, "ctrl+q"])
+        desktop.run(["xdotool", "key", "ctrl+q"])
         time.sleep(1.0)
         # The confirmation's default button is Yes.
         desktop.run(["xdotool", "key", "Return"])
