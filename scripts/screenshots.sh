@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Takes the pictures in docs/screenshots/ from the real desktop program on a virtual display, in
-# English and German: the main window while a job runs (more to follow as windows are added).
+# English and German: the main window while a job runs, the log viewer and the restore chooser.
 # Needs Xvfb, openbox, xdotool and ImageMagick's import; uses build/bin (MORVANE_BIN_DIR to change).
 # Look at every picture before committing it.
 set -euo pipefail
@@ -36,15 +36,15 @@ sleep 0.5
 shoot() {
     local language=$1 locale=$2
     local home=$work/$language
-    mkdir -p "$home/Sample" "$home/Storage" "$home/tmp"
+    mkdir -p "$home/Sample" "$home/Storage" "$home/tmp" "$home/Restored"
     # Enough files that the run lasts while the picture is taken.
     python3 - "$home/Sample" <<'PY'
 import os, sys
 root = sys.argv[1]
-for folder in range(40):
+for folder in range(60):
     path = os.path.join(root, "Projects", "Project %02d" % folder)
     os.makedirs(path, exist_ok=True)
-    for number in range(150):
+    for number in range(200):
         with open(os.path.join(path, "report-%03d.txt" % number), "wb") as file:
             file.write(os.urandom(20000))
 PY
@@ -61,10 +61,30 @@ PY
             [ -n "$window" ] && break
             sleep 0.1
         done
-        xdotool windowmove "$window" 40 40 windowsize "$window" 900 420
+        xdotool windowmove --sync "$window" 40 40 windowsize --sync "$window" 900 420
+        xdotool windowactivate --sync "$window" || true
         "$bin/morvane-cli" backup "Documents" >/dev/null
-        sleep 2.5
+        sleep 1.8
         import -window "$window" "$out/main-window-running-$language.png"
+        # Wait for the run's end before the other pictures.
+        sleep 6
+        # The second row (Photos): its newest log, then its restore.
+        xdotool mousemove --window "$window" 80 115 click 1
+        sleep 1.5
+        xdotool key ctrl+l
+        sleep 2
+        import -window "$(xdotool getactivewindow)" "$out/log-viewer-$language.png"
+        xdotool key Escape
+        sleep 1
+        xdotool key ctrl+r
+        sleep 1.5
+        # The output folder first, then the chooser of the restore point.
+        xdotool type "$home/Restored"
+        xdotool key Return
+        sleep 2.5
+        import -window "$(xdotool getactivewindow)" "$out/restore-chooser-$language.png"
+        xdotool key Escape
+        sleep 0.5
         kill -TERM "$program"
         wait "$program" || true
     )
