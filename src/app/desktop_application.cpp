@@ -219,6 +219,11 @@ std::vector<TJob*> TDesktopApplication::JobsForScheduler() const {
 
 void TDesktopApplication::AfterTick() {
     notices_->AfterTick(AllJobs());
+    // The window's language menu changes the catalogue; the tray's menu follows at the next tick.
+    if (tray_ && Catalogue().CurrentLanguageIndex != trayLanguage_) {
+        trayLanguage_ = Catalogue().CurrentLanguageIndex;
+        tray_->Translate();
+    }
 }
 
 bool TDesktopApplication::PrepareApplicationDirectories(QString* errorBoxText) {

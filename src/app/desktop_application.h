@@ -73,6 +73,7 @@ private:
     std::unique_ptr<TShowApplication> show_;
     std::unique_ptr<TFirstShow> firstShow_;
     std::unique_ptr<TTrayIcon> tray_;
+    int trayLanguage_ = -1;
     std::unique_ptr<TTerminationSignals> termination_;
 };
 
