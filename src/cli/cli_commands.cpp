@@ -1,5 +1,6 @@
 #include "cli/cli_commands.h"
 
+#include "cli/cli_forward.h"
 #include "cli/cli_support.h"
 #include "core/job_json.h"
 #include "core/job_texts.h"
@@ -162,9 +163,14 @@ int RunCli(const QStringList& arguments) {
 
     PrepareProgram();
     std::optional<TInstanceLock> lock;
-    if (ChangesJobs(found->first)) {
+    if (ChangesJobs(found->first) && !DelegatedByLockHolder()) {
         lock.emplace(InstanceLockPath());
         if (!lock->Held()) {
+            // The desktop program owns the jobs: it does the command itself.
+            if (lock->Problem().isEmpty() && found->first != u"run-scheduler") {
+                if (const std::optional<int> status = ForwardToDesktopProgram(arguments))
+                    return *status;
+            }
             const bool run = found->first == u"backup" || found->first == u"restore";
             return Fail(LockRefusal(*lock), run ? ExitCancelled : ExitFailure);
         }

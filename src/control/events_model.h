@@ -15,6 +15,8 @@ public:
     // True when the lines changed.
     bool Flush();
     const QStringList& Lines() const { return panel_.Lines(); }
+    // Adds a line as it is, without a time stamp (the quit confirmation's text).
+    void AppendLine(const QString& line) { panel_.Append(line); }
     // Asks for a file through the prompt and writes the lines to it as UTF-8 text; false when the user
     // cancelled or writing failed (which is reported).
     bool SaveToFile(IUserPrompt& prompt) const;

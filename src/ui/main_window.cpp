@@ -429,6 +429,14 @@ void TfrmMainOrvellaBackup::FlushEventsLog() {
     scroll->setValue(Memo1->hasFocus() ? position : scroll->maximum());
 }
 
+void TfrmMainOrvellaBackup::AppendEventsLine(const QString& line) {
+    events_.AppendLine(line);
+    QScrollBar* scroll = Memo1->verticalScrollBar();
+    const int position = scroll->value();
+    Memo1->setPlainText(events_.Lines().join(u'\n'));
+    scroll->setValue(Memo1->hasFocus() ? position : scroll->maximum());
+}
+
 void TfrmMainOrvellaBackup::RefreshAfterTick(const TSchedulerCounts& counts) {
     if (Program().ClosingRequested)
         return;

@@ -63,6 +63,8 @@ public:
     void SaveFormPosAndView();
     // Moves the pending events into the panel and trims it.
     void FlushEventsLog();
+    // Adds a line to the events panel as it is, without a time stamp.
+    void AppendEventsLine(const QString& line);
 
     // The selected job's row, or -1.
     int SelectedRow() const;
