@@ -2,8 +2,8 @@
 
 #include "cli/cli_commands.h"
 #include "core/jobs_catalogue.h"
+#include "formats/events_log.h"
 #include "i18n/translation.h"
-#include "jobs/events_log.h"
 #include "jobs/job.h"
 #include "storage/storage_helpers.h"
 

@@ -1,16 +1,17 @@
 // The backup run of a drive-image job through the imaging tool, the removal of its images and the
 // storage check before a restore.
 
+#include "formats/events_log.h"
 #include "i18n/translation.h"
 #include "image/imaging_command_lines.h"
 #include "image/imaging_output.h"
 #include "image/restore_guidance.h"
-#include "jobs/events_log.h"
 #include "jobs/job.h"
 #include "jobs/run_log.h"
 #include "platform/local_files.h"
 #include "platform/paths.h"
 #include "platform/process.h"
+#include "storage/storage_connection.h"
 #include "storage/storage_fs.h"
 
 namespace morvane {

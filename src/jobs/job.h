@@ -22,9 +22,11 @@ class TNetworkPathConnection;
 class TRestoreDialogs;
 class IProcessService;
 class TDriveImageRestoreGuidance;
-// Deletes a connection where its type is complete (the storage layer), so this layer needs only its name.
+// Deletes a connection where its type is complete: the storage layer that makes one hands over its own
+// deleting function, so this layer needs only the name and never links to the layer above.
 struct TNetworkPathConnectionDeleter {
-    void operator()(TNetworkPathConnection* connection) const;
+    void (*Delete)(TNetworkPathConnection* connection) = nullptr;
+    void operator()(TNetworkPathConnection* connection) const { Delete(connection); }
 };
 
 enum TJobStatus : uint8_t { jsNone, jsWaiting, jsRunning, jsCancelling, jsPaused };

@@ -1,5 +1,7 @@
 #include "storage/storage_connection.h"
 
+#include "formats/events_log.h"
+#include "i18n/translation.h"
 #include "jobs/job.h"
 #include "jobs/run_log.h"
 #include "platform/local_files.h"
@@ -71,11 +73,22 @@ QString JobFolderOrError(TJob& job) {
     return job.TranslateText(QStringLiteral("ERROR:")) + u' ' + missing + u' ' + job.DestinationPath;
 }
 
-} // namespace
-
-void TNetworkPathConnectionDeleter::operator()(TNetworkPathConnection* connection) const {
+void DeleteNetworkConnection(TNetworkPathConnection* connection) {
     delete connection;
 }
+
+void EndBackupWithoutConnection(TJob& job, TDateTime runStart, const QString& connectionError) {
+    AddToRunLog(job, QStringLiteral("Backup is cancelled."));
+    job.AddEventtoBackupHistory(
+        job.TranslateText(QStringLiteral("Backup is cancelled.")) + u' ' + connectionError, false);
+    AddToEventsLog(
+        FormatText(job.TranslateText(QStringLiteral("\"%s\" backup is cancelled:")), {job.stJobName}) + u' ' +
+        connectionError);
+    job.LastJobResult.Cancelled = true;
+    SaveRunLog(job, runStart);
+}
+
+} // namespace
 
 QString ConnectErrorText(int windowsCode, const QString& message) {
     QString text = PlainMessage(message);
@@ -203,7 +216,8 @@ QString TJob::ConnectToStorage() {
         return JobFolderOrError(*this);
     case dtNetwork: {
         AddToRunLog(*this, QStringLiteral("Connecting to the network. Directory:"), DestinationPath);
-        NetworkConnection.reset(new TNetworkPathConnection);
+        NetworkConnection =
+            decltype(NetworkConnection)(new TNetworkPathConnection, {&DeleteNetworkConnection});
         if (NetworkConnection->Connect(DestinationPath, Destination_NetworkUsername,
                                        Destination_NetworkPassword))
             return JobFolderOrError(*this);
@@ -226,6 +240,18 @@ void TJob::DisconnectFromStorage() {
         AddErrorToRunLog(*this, QString::fromUtf8(error.what()).remove(QStringLiteral("\r\n")));
     }
     NetworkConnection.reset();
+}
+
+QString OpenBackupRun(TJob& job, TDateTime runStart) {
+    job.AddEventtoBackupHistory(job.TranslateText(QStringLiteral("Starting the backup.")), false);
+    const QString jobFolder = job.ConnectToStorage();
+    const bool connected =
+        !jobFolder.isEmpty() && !jobFolder.startsWith(job.TranslateText(QStringLiteral("ERROR:")));
+    PrepareLogFolder(job, false);
+    if (connected)
+        return jobFolder;
+    EndBackupWithoutConnection(job, runStart, jobFolder);
+    return QString();
 }
 
 } // namespace morvane
