@@ -675,11 +675,12 @@ void TJob_FilesAndFolders::BackupInThread() {
 bool TJob_FilesAndFolders::Remove() {
     OptionsToJobOptions();
     JobOperation = joRemove;
-    const QString jobFolder = ConnectToStorage();
-    if (jobFolder.startsWith(TranslateText(QStringLiteral("ERROR:")))) {
-        AddToEventsLog(jobFolder);
+    const TConnectResult connection = ConnectToStorage();
+    if (!connection.Connected) {
+        AddToEventsLog(connection.Error);
         return false;
     }
+    const QString& jobFolder = connection.JobFolder;
     if (jobFolder.isEmpty())
         return false;
     if (const QString refusal = RefuseForeignJobFolder(*this, jobFolder); !refusal.isEmpty()) {

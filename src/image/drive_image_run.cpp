@@ -189,11 +189,12 @@ void TJob_DriveImage::BackupInThread() {
 bool TJob_DriveImage::Remove() {
     OptionsToJobOptions();
     JobOperation = joRemove;
-    const QString jobFolder = ConnectToStorage();
-    if (jobFolder.startsWith(TranslateText(QStringLiteral("ERROR:")))) {
-        AddToEventsLog(jobFolder);
+    const TConnectResult connection = ConnectToStorage();
+    if (!connection.Connected) {
+        AddToEventsLog(connection.Error);
         return false;
     }
+    const QString& jobFolder = connection.JobFolder;
     bool launched = false;
     if (FileOperation(atRemoveRemoteFile, QString(), jobFolder + QStringLiteral(".bmj"), 0, true) ==
             orSuccess &&
@@ -211,20 +212,21 @@ bool TJob_DriveImage::Remove() {
 void TJob_DriveImage::Restore(TDriveImageRestoreGuidance& guidance) {
     OptionsToJobOptions();
     const int32_t errorsBefore = LastJobResult.ErrorsCount;
-    const QString jobFolder = ConnectToStorage();
-    if (jobFolder.startsWith(TranslateText(QStringLiteral("ERROR:")))) {
+    const TConnectResult connection = ConnectToStorage();
+    if (!connection.Connected) {
+        const QString& error = connection.Error;
         // A failed check is no error of the last run.
         LastJobResult.ErrorsCount = errorsBefore;
         const QString cancelled =
             FormatText(TranslateText(QStringLiteral("\"%s\" restore is cancelled.")), {stJobName});
-        AddToEventsLog(jobFolder);
+        AddToEventsLog(error);
         AddToEventsLog(cancelled);
-        guidance.ShowErrorMessage(jobFolder + QStringLiteral("\r\n") + cancelled);
+        guidance.ShowErrorMessage(error + QStringLiteral("\r\n") + cancelled);
         return;
     }
     // The guidance does not use the storage: the check is all it needed.
     DisconnectFromStorage();
-    if (!jobFolder.isEmpty())
+    if (!connection.JobFolder.isEmpty())
         guidance.ShowRestoreGuidance();
 }
 

@@ -29,6 +29,18 @@ struct TNetworkPathConnectionDeleter {
     void operator()(TNetworkPathConnection* connection) const { Delete(connection); }
 };
 
+// What connecting to the storage gave: the job folder, or the reason there is none as the text shown
+// to the user (already translated, beginning with the translated "ERROR:"). Callers decide on
+// `Connected`, never on the text.
+struct TConnectResult {
+    bool Connected = false;
+    QString JobFolder;
+    QString Error;
+
+    static TConnectResult To(const QString& jobFolder) { return {true, jobFolder, QString()}; }
+    static TConnectResult Failed(const QString& error) { return {false, QString(), error}; }
+};
+
 enum TJobStatus : uint8_t { jsNone, jsWaiting, jsRunning, jsCancelling, jsPaused };
 enum TJobOperation : uint8_t { joBackup, joReadRestorePoints, joRestore, joRename, joRemove };
 enum TSchedulingType : uint8_t { stDisabled, stDaysOfWeek, stDaysOfMonth };
@@ -134,8 +146,8 @@ public:
     // One action on the storage with its log lines, retries, cancel and progress (storage layer).
     TOperationResult FileOperation(TFileOperationType csOperationType, const QString& csstrLocal,
                                    const QString& csstrRemote, int RetryCount, bool LogError);
-    // The job folder on the storage, or a text beginning with the translated "ERROR:".
-    QString ConnectToStorage();
+    // The job folder on the storage, or the error the connection ended with.
+    TConnectResult ConnectToStorage();
     void DisconnectFromStorage();
 
     QString stJobName;

@@ -65,12 +65,13 @@ bool DirectoryExistsOnStorage(const TJob& job, const QString& path) {
 }
 
 // Steps 2.2 and 2.3 of both destination kinds: the job folder, or the missing-folder error.
-QString JobFolderOrError(TJob& job) {
+TConnectResult JobFolderOrError(TJob& job) {
     if (DirectoryExistsOnStorage(job, job.DestinationPath))
-        return JoinPath(job.DestinationPath, job.stJobName);
+        return TConnectResult::To(JoinPath(job.DestinationPath, job.stJobName));
     const QString missing = job.TranslateText(QStringLiteral("The directory does not exist:"));
     AddErrorToRunLog(job, missing + u' ' + job.DestinationPath);
-    return job.TranslateText(QStringLiteral("ERROR:")) + u' ' + missing + u' ' + job.DestinationPath;
+    return TConnectResult::Failed(job.TranslateText(QStringLiteral("ERROR:")) + u' ' + missing + u' ' +
+                                  job.DestinationPath);
 }
 
 void DeleteNetworkConnection(TNetworkPathConnection* connection) {
@@ -207,7 +208,7 @@ QString ReportConnectFailure(TJob& job, const QString& lastError) {
     return error + u' ' + job.TranslateText(QStringLiteral("Read the log for details."));
 }
 
-QString TJob::ConnectToStorage() {
+TConnectResult TJob::ConnectToStorage() {
     CurrentFileOperationType = atNone;
     CurrentFileOperationPath.Set(QStringView());
     switch (DestinationType) {
@@ -221,12 +222,12 @@ QString TJob::ConnectToStorage() {
         if (NetworkConnection->Connect(DestinationPath, Destination_NetworkUsername,
                                        Destination_NetworkPassword))
             return JobFolderOrError(*this);
-        const QString result = ReportConnectFailure(*this, NetworkConnection->FLastError);
+        const QString error = ReportConnectFailure(*this, NetworkConnection->FLastError);
         NetworkConnection.reset();
-        return result;
+        return TConnectResult::Failed(error);
     }
     }
-    return stJobName;
+    return TConnectResult::To(stJobName);
 }
 
 void TJob::DisconnectFromStorage() {
@@ -244,13 +245,11 @@ void TJob::DisconnectFromStorage() {
 
 QString OpenBackupRun(TJob& job, TDateTime runStart) {
     job.AddEventtoBackupHistory(job.TranslateText(QStringLiteral("Starting the backup.")), false);
-    const QString jobFolder = job.ConnectToStorage();
-    const bool connected =
-        !jobFolder.isEmpty() && !jobFolder.startsWith(job.TranslateText(QStringLiteral("ERROR:")));
+    const TConnectResult connection = job.ConnectToStorage();
     PrepareLogFolder(job, false);
-    if (connected)
-        return jobFolder;
-    EndBackupWithoutConnection(job, runStart, jobFolder);
+    if (connection.Connected && !connection.JobFolder.isEmpty())
+        return connection.JobFolder;
+    EndBackupWithoutConnection(job, runStart, connection.Error);
     return QString();
 }
 
