@@ -4,7 +4,7 @@
 #include "cli/cli_support.h"
 #include "core/job_commands.h"
 #include "core/jobs_catalogue.h"
-#include "jobs/events_log.h"
+#include "formats/events_log.h"
 
 #include <cstdio>
 #include <optional>

@@ -4,9 +4,9 @@
 #include "cli/cli_support.h"
 #include "core/jobs_catalogue.h"
 #include "engine/restore_run.h"
+#include "formats/text_file.h"
 #include "i18n/translation.h"
 #include "jobs/run_log.h"
-#include "jobs/text_file.h"
 #include "platform/file_system.h"
 #include "scheduler/job_starter.h"
 

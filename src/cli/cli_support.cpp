@@ -4,8 +4,8 @@
 #include "core/job_commands.h"
 #include "core/jobs_catalogue.h"
 #include "core/run_progress.h"
+#include "formats/events_log.h"
 #include "i18n/translation.h"
-#include "jobs/events_log.h"
 #include "jobs/job.h"
 
 #include <atomic>

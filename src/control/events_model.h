@@ -1,7 +1,7 @@
 #pragma once
 
 #include "control/user_prompt.h"
-#include "jobs/events_log.h"
+#include "formats/events_log.h"
 
 #include <QStringList>
 

@@ -1,7 +1,7 @@
 #include "control/log_report.h"
 
 #include "i18n/translation.h"
-#include "jobs/text_file.h"
+#include "formats/text_file.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -3,7 +3,7 @@
 #include "engine/restore_run.h"
 #include "i18n/translation.h"
 #include "image/drive_image_restore.h"
-#include "jobs/text_file.h"
+#include "formats/text_file.h"
 #include "options/options.h"
 #include "platform/paths.h"
 #include "platform/program_state.h"
@@ -112,10 +112,10 @@ void TMainCommands::RestoreDriveImage(TJob_DriveImage& job) {
     job.JobOperation = joReadRestorePoints;
     job.JobStatus = jsRunning;
     job.StartWorker([this, gate = gate_, &job, errorsBefore] {
-        const QString jobFolder = CheckDriveImageRestoreStorage(job);
-        PostToInterface(gate, [this, &job, jobFolder, errorsBefore] {
+        const TConnectResult connection = CheckDriveImageRestoreStorage(job);
+        PostToInterface(gate, [this, &job, connection, errorsBefore] {
             job.JobStatus = jsNone;
-            ShowDriveImageRestoreOutcome(job, imageGuidance_, jobFolder, errorsBefore);
+            ShowDriveImageRestoreOutcome(job, imageGuidance_, connection, errorsBefore);
             Q_EMIT RestoreStepDone();
         });
     });

@@ -3,7 +3,7 @@
 #include "control/user_prompt.h"
 #include "core/jobs_catalogue.h"
 #include "i18n/translation.h"
-#include "jobs/events_log.h"
+#include "formats/events_log.h"
 #include "options/options.h"
 #include "platform/program_state.h"
 

@@ -3,7 +3,7 @@
 #include "core/job_import.h"
 #include "core/source_rules.h"
 #include "i18n/translation.h"
-#include "jobs/events_log.h"
+#include "formats/events_log.h"
 #include "jobs/job_file.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"

@@ -1,7 +1,7 @@
 #include "core/jobs_catalogue.h"
 
+#include "formats/text_file.h"
 #include "jobs/job_file.h"
-#include "jobs/text_file.h"
 #include "platform/paths.h"
 
 #include <QFile>

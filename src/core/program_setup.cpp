@@ -1,7 +1,7 @@
 #include "core/program_setup.h"
 
+#include "formats/events_log.h"
 #include "i18n/translation.h"
-#include "jobs/events_log.h"
 #include "platform/program_state.h"
 #include "platform/special_folders.h"
 

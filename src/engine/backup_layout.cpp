@@ -1,6 +1,6 @@
 #include "engine/backup_layout.h"
 
-#include "jobs/text_file.h"
+#include "formats/text_file.h"
 #include "platform/paths.h"
 #include "platform/special_folders.h"
 

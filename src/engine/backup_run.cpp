@@ -7,16 +7,17 @@
 #include "engine/list_file.h"
 #include "engine/source_scanner.h"
 #include "engine/storage_names.h"
+#include "formats/events_log.h"
+#include "formats/file_image.h"
+#include "formats/text_file.h"
 #include "i18n/translation.h"
-#include "jobs/events_log.h"
-#include "jobs/file_image.h"
 #include "jobs/run_log.h"
-#include "jobs/text_file.h"
 #include "platform/file_metadata.h"
 #include "platform/file_system.h"
 #include "platform/local_files.h"
 #include "platform/paths.h"
 #include "storage/file_operation.h"
+#include "storage/storage_connection.h"
 #include "storage/storage_helpers.h"
 
 #include <QDir>
@@ -674,11 +675,12 @@ void TJob_FilesAndFolders::BackupInThread() {
 bool TJob_FilesAndFolders::Remove() {
     OptionsToJobOptions();
     JobOperation = joRemove;
-    const QString jobFolder = ConnectToStorage();
-    if (jobFolder.startsWith(TranslateText(QStringLiteral("ERROR:")))) {
-        AddToEventsLog(jobFolder);
+    const TConnectResult connection = ConnectToStorage();
+    if (!connection.Connected) {
+        AddToEventsLog(connection.Error);
         return false;
     }
+    const QString& jobFolder = connection.JobFolder;
     if (jobFolder.isEmpty())
         return false;
     if (const QString refusal = RefuseForeignJobFolder(*this, jobFolder); !refusal.isEmpty()) {

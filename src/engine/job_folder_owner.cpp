@@ -1,10 +1,10 @@
 #include "engine/job_folder_owner.h"
 
 #include "engine/backup_layout.h"
+#include "formats/events_log.h"
+#include "formats/text_file.h"
 #include "i18n/translation.h"
-#include "jobs/events_log.h"
 #include "jobs/run_log.h"
-#include "jobs/text_file.h"
 #include "platform/installation_identity.h"
 #include "platform/paths.h"
 #include "storage/file_operation.h"

@@ -1,7 +1,7 @@
 #include "engine/list_file.h"
 
 #include "engine/backup_layout.h"
-#include "jobs/text_file.h"
+#include "formats/text_file.h"
 #include "platform/file_names.h"
 
 namespace morvane {

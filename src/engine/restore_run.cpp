@@ -5,9 +5,9 @@
 #include "engine/job_folder_owner.h"
 #include "engine/list_file.h"
 #include "engine/storage_names.h"
+#include "formats/events_log.h"
+#include "formats/file_image.h"
 #include "i18n/translation.h"
-#include "jobs/events_log.h"
-#include "jobs/file_image.h"
 #include "jobs/job_file.h"
 #include "jobs/run_log.h"
 #include "platform/file_metadata.h"
@@ -227,11 +227,10 @@ void TRestoreRun::Start() {
 }
 
 bool TRestoreRun::Connect() {
-    jobFolder_ = job_.ConnectToStorage();
-    if (jobFolder_.startsWith(T(QStringLiteral("ERROR:")))) {
-        AddToEventsLog(jobFolder_);
-        jobFolder_.clear();
-    }
+    const TConnectResult connection = job_.ConnectToStorage();
+    jobFolder_ = connection.JobFolder;
+    if (!connection.Connected)
+        AddToEventsLog(connection.Error);
     if (!jobFolder_.isEmpty()) {
         if (const QString refusal = RefuseForeignJobFolder(job_, jobFolder_); !refusal.isEmpty()) {
             AddErrorToRunLog(job_, refusal);
@@ -610,10 +609,11 @@ QString ReadRestorePoints(TJob_FilesAndFolders& job, TRestorePoints& points) {
     if (!temp)
         return job.TranslateText(QStringLiteral("Unable to create the temporary folder in:")) + u' ' +
                job.JobOptions.General.PathForTempFiles;
-    QString jobFolder = job.ConnectToStorage();
-    if (jobFolder.isEmpty() || jobFolder.startsWith(job.TranslateText(QStringLiteral("ERROR:"))))
+    const TConnectResult connection = job.ConnectToStorage();
+    const QString& jobFolder = connection.JobFolder;
+    if (!connection.Connected || jobFolder.isEmpty())
         return job.TranslateText(QStringLiteral("Unable to connect to the backup storage.")) +
-               QStringLiteral("\r\n") + jobFolder;
+               QStringLiteral("\r\n") + connection.Error;
     bool flagFound = false;
     const QString failure = CopyChainFiles(job, jobFolder, temp->path(), flagFound);
     job.DisconnectFromStorage();

@@ -1,6 +1,6 @@
 #include "i18n/catalogue_loader.h"
 
-#include "jobs/text_file.h"
+#include "formats/text_file.h"
 #include "platform/settings_store.h"
 
 #include <QFile>

@@ -1,17 +1,18 @@
 // The backup run of a drive-image job through the imaging tool, the removal of its images and the
 // storage check before a restore.
 
+#include "formats/events_log.h"
 #include "i18n/translation.h"
 #include "image/drive_image_restore.h"
 #include "image/imaging_command_lines.h"
 #include "image/imaging_output.h"
 #include "image/restore_guidance.h"
-#include "jobs/events_log.h"
 #include "jobs/job.h"
 #include "jobs/run_log.h"
 #include "platform/local_files.h"
 #include "platform/paths.h"
 #include "platform/process.h"
+#include "storage/storage_connection.h"
 #include "storage/storage_fs.h"
 
 namespace morvane {
@@ -189,11 +190,12 @@ void TJob_DriveImage::BackupInThread() {
 bool TJob_DriveImage::Remove() {
     OptionsToJobOptions();
     JobOperation = joRemove;
-    const QString jobFolder = ConnectToStorage();
-    if (jobFolder.startsWith(TranslateText(QStringLiteral("ERROR:")))) {
-        AddToEventsLog(jobFolder);
+    const TConnectResult connection = ConnectToStorage();
+    if (!connection.Connected) {
+        AddToEventsLog(connection.Error);
         return false;
     }
+    const QString& jobFolder = connection.JobFolder;
     bool launched = false;
     if (FileOperation(atRemoveRemoteFile, QString(), jobFolder + QStringLiteral(".bmj"), 0, true) ==
             orSuccess &&
@@ -208,27 +210,27 @@ bool TJob_DriveImage::Remove() {
     return launched;
 }
 
-QString CheckDriveImageRestoreStorage(TJob_DriveImage& job) {
-    const QString jobFolder = job.ConnectToStorage();
+TConnectResult CheckDriveImageRestoreStorage(TJob_DriveImage& job) {
+    const TConnectResult connection = job.ConnectToStorage();
     // The guidance does not use the storage: the check is all it needed.
-    if (!jobFolder.startsWith(job.TranslateText(QStringLiteral("ERROR:"))))
+    if (connection.Connected)
         job.DisconnectFromStorage();
-    return jobFolder;
+    return connection;
 }
 
 void ShowDriveImageRestoreOutcome(TJob_DriveImage& job, TDriveImageRestoreGuidance& guidance,
-                                  const QString& jobFolder, int32_t errorsBefore) {
-    if (jobFolder.startsWith(job.TranslateText(QStringLiteral("ERROR:")))) {
+                                  const TConnectResult& connection, int32_t errorsBefore) {
+    if (!connection.Connected) {
         // A failed check is no error of the last run.
         job.LastJobResult.ErrorsCount = errorsBefore;
         const QString cancelled =
             FormatText(job.TranslateText(QStringLiteral("\"%s\" restore is cancelled.")), {job.stJobName});
-        AddToEventsLog(jobFolder);
+        AddToEventsLog(connection.Error);
         AddToEventsLog(cancelled);
-        guidance.ShowErrorMessage(jobFolder + QStringLiteral("\r\n") + cancelled);
+        guidance.ShowErrorMessage(connection.Error + QStringLiteral("\r\n") + cancelled);
         return;
     }
-    if (!jobFolder.isEmpty())
+    if (!connection.JobFolder.isEmpty())
         guidance.ShowRestoreGuidance();
 }
 

@@ -1,7 +1,7 @@
 #include "jobs/job.h"
 
+#include "formats/events_log.h"
 #include "i18n/translation.h"
-#include "jobs/events_log.h"
 #include "platform/program_state.h"
 
 namespace morvane {

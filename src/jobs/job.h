@@ -22,9 +22,23 @@ class TNetworkPathConnection;
 class TRestoreDialogs;
 class IProcessService;
 class TDriveImageRestoreGuidance;
-// Deletes a connection where its type is complete (the storage layer), so this layer needs only its name.
+// Deletes a connection where its type is complete: the storage layer that makes one hands over its own
+// deleting function, so this layer needs only the name and never links to the layer above.
 struct TNetworkPathConnectionDeleter {
-    void operator()(TNetworkPathConnection* connection) const;
+    void (*Delete)(TNetworkPathConnection* connection) = nullptr;
+    void operator()(TNetworkPathConnection* connection) const { Delete(connection); }
+};
+
+// What connecting to the storage gave: the job folder, or the reason there is none as the text shown
+// to the user (already translated, beginning with the translated "ERROR:"). Callers decide on
+// `Connected`, never on the text.
+struct TConnectResult {
+    bool Connected = false;
+    QString JobFolder;
+    QString Error;
+
+    static TConnectResult To(const QString& jobFolder) { return {true, jobFolder, QString()}; }
+    static TConnectResult Failed(const QString& error) { return {false, QString(), error}; }
 };
 
 enum TJobStatus : uint8_t { jsNone, jsWaiting, jsRunning, jsCancelling, jsPaused };
@@ -132,8 +146,8 @@ public:
     // One action on the storage with its log lines, retries, cancel and progress (storage layer).
     TOperationResult FileOperation(TFileOperationType csOperationType, const QString& csstrLocal,
                                    const QString& csstrRemote, int RetryCount, bool LogError);
-    // The job folder on the storage, or a text beginning with the translated "ERROR:".
-    QString ConnectToStorage();
+    // The job folder on the storage, or the error the connection ended with.
+    TConnectResult ConnectToStorage();
     void DisconnectFromStorage();
 
     QString stJobName;

@@ -3,10 +3,10 @@
 
 #include "jobs/job_file.h"
 
+#include "formats/encryptor.h"
+#include "formats/events_log.h"
+#include "formats/file_image.h"
 #include "i18n/translation.h"
-#include "jobs/encryptor.h"
-#include "jobs/events_log.h"
-#include "jobs/file_image.h"
 #include "jobs/job.h"
 #include "platform/paths.h"
 #include "platform/program_state.h"

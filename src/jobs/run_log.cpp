@@ -1,10 +1,10 @@
 #include "jobs/run_log.h"
 
+#include "formats/events_log.h"
+#include "formats/text_file.h"
 #include "i18n/translation.h"
-#include "jobs/events_log.h"
 #include "jobs/job.h"
 #include "jobs/job_file.h"
-#include "jobs/text_file.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"
 #include "platform/program_state.h"
@@ -113,33 +113,6 @@ void SaveRunLog(TJob& job, TDateTime runStart) {
     if (!Program().ClosingRequested)
         SaveLocalJobFile(job, LocalJobFilePath(Program().ApplicationDirectory, job.stJobName));
     job.JobStatus = jsNone;
-}
-
-namespace {
-
-void EndBackupWithoutConnection(TJob& job, TDateTime runStart, const QString& connectionError) {
-    AddToRunLog(job, QStringLiteral("Backup is cancelled."));
-    job.AddEventtoBackupHistory(
-        job.TranslateText(QStringLiteral("Backup is cancelled.")) + u' ' + connectionError, false);
-    AddToEventsLog(
-        FormatText(job.TranslateText(QStringLiteral("\"%s\" backup is cancelled:")), {job.stJobName}) + u' ' +
-        connectionError);
-    job.LastJobResult.Cancelled = true;
-    SaveRunLog(job, runStart);
-}
-
-} // namespace
-
-QString OpenBackupRun(TJob& job, TDateTime runStart) {
-    job.AddEventtoBackupHistory(job.TranslateText(QStringLiteral("Starting the backup.")), false);
-    const QString jobFolder = job.ConnectToStorage();
-    const bool connected =
-        !jobFolder.isEmpty() && !jobFolder.startsWith(job.TranslateText(QStringLiteral("ERROR:")));
-    PrepareLogFolder(job, false);
-    if (connected)
-        return jobFolder;
-    EndBackupWithoutConnection(job, runStart, jobFolder);
-    return QString();
 }
 
 QString HistoryExportPath(const TOptions& options, const QString& jobName) {

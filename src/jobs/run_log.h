@@ -49,12 +49,6 @@ bool PrepareLogFolder(TJob& job, bool restoreRun);
 // returns the job to jsNone.
 void SaveRunLog(TJob& job, TDateTime runStart);
 
-// Opens a backup run that started at `runStart`: the history's start line, the connection to the
-// storage and the log folder. Returns the job's folder on the storage. When the storage cannot be
-// reached the run is ended there (the cancellation in the run log, the history and the events log with
-// the connection's error text, then the closing sequence) and the result is empty.
-QString OpenBackupRun(TJob& job, TDateTime runStart);
-
 // --- History export ----------------------------------------------------------------------------------
 
 QString HistoryExportPath(const TOptions& options, const QString& jobName);

@@ -1,6 +1,6 @@
 #include "scheduler/scheduler_tick.h"
 
-#include "jobs/events_log.h"
+#include "formats/events_log.h"
 #include "options/options.h"
 #include "platform/program_state.h"
 #include "scheduler/schedule.h"

@@ -1,5 +1,7 @@
 #include "storage/storage_connection.h"
 
+#include "formats/events_log.h"
+#include "i18n/translation.h"
 #include "jobs/job.h"
 #include "jobs/run_log.h"
 #include "platform/local_files.h"
@@ -63,19 +65,31 @@ bool DirectoryExistsOnStorage(const TJob& job, const QString& path) {
 }
 
 // Steps 2.2 and 2.3 of both destination kinds: the job folder, or the missing-folder error.
-QString JobFolderOrError(TJob& job) {
+TConnectResult JobFolderOrError(TJob& job) {
     if (DirectoryExistsOnStorage(job, job.DestinationPath))
-        return JoinPath(job.DestinationPath, job.stJobName);
+        return TConnectResult::To(JoinPath(job.DestinationPath, job.stJobName));
     const QString missing = job.TranslateText(QStringLiteral("The directory does not exist:"));
     AddErrorToRunLog(job, missing + u' ' + job.DestinationPath);
-    return job.TranslateText(QStringLiteral("ERROR:")) + u' ' + missing + u' ' + job.DestinationPath;
+    return TConnectResult::Failed(job.TranslateText(QStringLiteral("ERROR:")) + u' ' + missing + u' ' +
+                                  job.DestinationPath);
+}
+
+void DeleteNetworkConnection(TNetworkPathConnection* connection) {
+    delete connection;
+}
+
+void EndBackupWithoutConnection(TJob& job, TDateTime runStart, const QString& connectionError) {
+    AddToRunLog(job, QStringLiteral("Backup is cancelled."));
+    job.AddEventtoBackupHistory(
+        job.TranslateText(QStringLiteral("Backup is cancelled.")) + u' ' + connectionError, false);
+    AddToEventsLog(
+        FormatText(job.TranslateText(QStringLiteral("\"%s\" backup is cancelled:")), {job.stJobName}) + u' ' +
+        connectionError);
+    job.LastJobResult.Cancelled = true;
+    SaveRunLog(job, runStart);
 }
 
 } // namespace
-
-void TNetworkPathConnectionDeleter::operator()(TNetworkPathConnection* connection) const {
-    delete connection;
-}
 
 QString ConnectErrorText(int windowsCode, const QString& message) {
     QString text = PlainMessage(message);
@@ -194,7 +208,7 @@ QString ReportConnectFailure(TJob& job, const QString& lastError) {
     return error + u' ' + job.TranslateText(QStringLiteral("Read the log for details."));
 }
 
-QString TJob::ConnectToStorage() {
+TConnectResult TJob::ConnectToStorage() {
     CurrentFileOperationType = atNone;
     CurrentFileOperationPath.Set(QStringView());
     switch (DestinationType) {
@@ -203,16 +217,17 @@ QString TJob::ConnectToStorage() {
         return JobFolderOrError(*this);
     case dtNetwork: {
         AddToRunLog(*this, QStringLiteral("Connecting to the network. Directory:"), DestinationPath);
-        NetworkConnection.reset(new TNetworkPathConnection);
+        NetworkConnection =
+            decltype(NetworkConnection)(new TNetworkPathConnection, {&DeleteNetworkConnection});
         if (NetworkConnection->Connect(DestinationPath, Destination_NetworkUsername,
                                        Destination_NetworkPassword))
             return JobFolderOrError(*this);
-        const QString result = ReportConnectFailure(*this, NetworkConnection->FLastError);
+        const QString error = ReportConnectFailure(*this, NetworkConnection->FLastError);
         NetworkConnection.reset();
-        return result;
+        return TConnectResult::Failed(error);
     }
     }
-    return stJobName;
+    return TConnectResult::To(stJobName);
 }
 
 void TJob::DisconnectFromStorage() {
@@ -226,6 +241,16 @@ void TJob::DisconnectFromStorage() {
         AddErrorToRunLog(*this, QString::fromUtf8(error.what()).remove(QStringLiteral("\r\n")));
     }
     NetworkConnection.reset();
+}
+
+QString OpenBackupRun(TJob& job, TDateTime runStart) {
+    job.AddEventtoBackupHistory(job.TranslateText(QStringLiteral("Starting the backup.")), false);
+    const TConnectResult connection = job.ConnectToStorage();
+    PrepareLogFolder(job, false);
+    if (connection.Connected && !connection.JobFolder.isEmpty())
+        return connection.JobFolder;
+    EndBackupWithoutConnection(job, runStart, connection.Error);
+    return QString();
 }
 
 } // namespace morvane

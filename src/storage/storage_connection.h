@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/date_time.h"
+
 #include <QString>
 
 #include <array>
@@ -49,5 +51,11 @@ int ConnectErrorCode(int error);
 // Writes a failed connection into the run log and returns the text for the caller (the hint for
 // several connections under different user names included).
 QString ReportConnectFailure(TJob& job, const QString& lastError);
+
+// Opens a backup run that started at `runStart`: the history's start line, the connection to the
+// storage and the log folder. Returns the job's folder on the storage. When the storage cannot be
+// reached the run is ended there (the cancellation in the run log, the history and the events log with
+// the connection's error text, then the closing sequence) and the result is empty.
+QString OpenBackupRun(TJob& job, TDateTime runStart);
 
 } // namespace morvane

@@ -2,7 +2,7 @@
 
 #include "cli/cli_job_fixture.h"
 #include "core/jobs_catalogue.h"
-#include "jobs/text_file.h"
+#include "formats/text_file.h"
 #include "platform/program_state.h"
 
 #include <QDir>

@@ -2,7 +2,7 @@
 
 #include "engine/backup_fixture.h"
 #include "fixtures/temp_home.h"
-#include "jobs/text_file.h"
+#include "formats/text_file.h"
 #include "options/options.h"
 #include "platform/paths.h"
 #include "scripted_prompt.h"

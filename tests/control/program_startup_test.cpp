@@ -2,7 +2,7 @@
 
 #include "core/jobs_catalogue.h"
 #include "fixtures/temp_home.h"
-#include "jobs/events_log.h"
+#include "formats/events_log.h"
 #include "options/options.h"
 #include "platform/program_state.h"
 #include "scripted_prompt.h"

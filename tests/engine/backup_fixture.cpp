@@ -1,6 +1,6 @@
 #include "engine/backup_fixture.h"
 
-#include "jobs/encryptor.h"
+#include "formats/encryptor.h"
 #include "options/options.h"
 
 #include <QDir>

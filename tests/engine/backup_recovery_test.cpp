@@ -3,7 +3,7 @@
 
 #include "engine/backup_fixture.h"
 #include "engine/restore_run.h"
-#include "jobs/events_log.h"
+#include "formats/events_log.h"
 #include "jobs/run_log.h"
 #include "options/options.h"
 

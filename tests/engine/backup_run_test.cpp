@@ -1,10 +1,13 @@
 #include "engine/backup_fixture.h"
-#include "jobs/encryptor.h"
-#include "jobs/events_log.h"
+#include "formats/encryptor.h"
+#include "formats/events_log.h"
+#include "i18n/catalogue_loader.h"
 #include "options/options.h"
 
 #include <QDir>
 #include <QFileInfo>
+
+#include <optional>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -348,6 +351,54 @@ TEST_F(BackupRunTest, RemoveDeletesTheBackupAndItsJobCopy) {
     EXPECT_FALSE(QFileInfo::exists(JobFolder()));
     EXPECT_FALSE(QFileInfo::exists(JobFolder() + u".bmj"_s));
     EXPECT_FALSE(job->Remove()); // nothing left to remove
+}
+
+// Whether the storage was reached is decided on the connection's result, never on its text: no
+// catalogue changes the decision, not even one whose "ERROR:" every local job folder begins with.
+TEST_F(BackupRunTest, CatalogueOfTheJobNeverChangesWhetherTheStorageWasReached) {
+    const std::optional<TTranslationTable> shipped =
+        ParseTranslationFile(ReadFileBytes(QStringLiteral(MORVANE_SOURCE_DIR "/data/transl.dt")));
+    ASSERT_TRUE(shipped.has_value());
+    TTranslationTable misleading = *shipped;
+    const qsizetype errorRow = misleading[0].indexOf(u"ERROR:"_s);
+    ASSERT_GE(errorRow, 0);
+    misleading[1][errorRow] = u"/"_s;
+    struct Case {
+        const char* name;
+        int language;
+        TTranslationTable table;
+        QString errorMark;
+    };
+    const Case cases[] = {
+        {"English", 0, *shipped, u"ERROR:"_s},
+        {"German", 1, *shipped, u"FEHLER:"_s},
+        {"German, error mark a path prefix", 1, misleading, u"/"_s},
+    };
+    MakeExampleJob();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        GlobalOptions().Language.iLanguage = c.language;
+        GlobalOptions().Language.Translations = c.table;
+
+        job->DestinationPath = HomePath(u"no/such/drive"_s);
+        RunBackup();
+        EXPECT_TRUE(job->LastJobResult.Cancelled);
+        EXPECT_EQ(job->LastJobResult.ErrorsCount, 1);
+        EXPECT_TRUE(LogText().contains(u": "_s + c.errorMark + u' ')) << LogText().toStdString();
+        EXPECT_FALSE(QFileInfo::exists(HomePath(u"no"_s)));
+
+        job->DestinationPath = Dest();
+        RunBackup();
+        EXPECT_FALSE(job->LastJobResult.Cancelled) << LogText().toStdString();
+        EXPECT_EQ(job->LastJobResult.ErrorsCount, 0);
+        EXPECT_EQ(ReadFileBytes(JobFolder(Subfolders().value(0) + u"/Documents/a.txt"_s)), "a");
+
+        EXPECT_TRUE(job->Remove());
+        EXPECT_FALSE(QFileInfo::exists(JobFolder()));
+        job->DestinationPath = HomePath(u"no/such/drive"_s);
+        EXPECT_FALSE(job->Remove());
+        EXPECT_TRUE(TakePendingEvents().join(u'\n').contains(c.errorMark + u' '));
+    }
 }
 
 } // namespace

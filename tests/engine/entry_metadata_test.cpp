@@ -5,7 +5,7 @@
 #include "engine/entry_metadata.h"
 #include "engine/restore_dialogs.h"
 #include "fixtures/samba_server.h"
-#include "jobs/text_file.h"
+#include "formats/text_file.h"
 
 #include <QDir>
 #include <QDirIterator>

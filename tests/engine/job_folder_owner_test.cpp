@@ -2,7 +2,7 @@
 
 #include "engine/backup_fixture.h"
 #include "engine/job_folder_owner.h"
-#include "jobs/events_log.h"
+#include "formats/events_log.h"
 #include "platform/installation_identity.h"
 
 #include <QDir>

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QSet>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,44 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace morvane {
 namespace {
+
+// Every function that hands one of its arguments to the lookup, and how many arguments come before
+// that one. A literal passed there is a text of the program even though no lookup is in sight.
+struct TranslatingHelper {
+    QString name;
+    int argumentsBefore;
+};
+
+const QList<TranslatingHelper>& TranslatingHelpers() {
+    static const QList<TranslatingHelper> helpers = {
+        {u"Translate"_s, 0},
+        {u"TranslateText"_s, 0},
+        {u"TranslateForCurrentThread"_s, 0},
+        {u"TranslateFor"_s, 1},
+        {u"T"_s, 0},           // the runs' short lookup
+        {u"AddToRunLog"_s, 1}, // a run-log line
+        {u"AddMarkedLine"_s, 1},
+        {u"Line"_s, 0}, // the backup run's log line
+    };
+    return helpers;
+}
+
+// One argument: anything without commas or parentheses, or one level of parentheses.
+const QString Argument = uR"re((?:[^,()]|\([^()]*\))+,\s*)re"_s;
+
+QStringList SourceFiles(const QString& sourceDir) {
+    QStringList paths;
+    QDirIterator files(sourceDir, {QStringLiteral("*.cpp"), QStringLiteral("*.h")}, QDir::Files,
+                       QDirIterator::Subdirectories);
+    while (files.hasNext())
+        paths.append(files.next());
+    return paths;
+}
+
+QString ReadCode(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
 
 QString Unescape(const QString& literal) {
     QString text;
@@ -31,27 +70,59 @@ QString Unescape(const QString& literal) {
     return text;
 }
 
-// The literal texts passed to a lookup directly (also through a run's short T helper), to a run-log
-// line, or marked with TR_NOOP.
+// The literal texts passed to a translating helper in its translated place, or marked with TR_NOOP.
 QSet<QString> TextsInSources(const QString& sourceDir) {
-    static const QRegularExpression uses(
-        uR"re((?:\bTranslate|TranslateText|TranslateForCurrentThread|\bT|TranslateFor\(\s*[^,()]+,)\(?\s*QStringLiteral\(\s*"((?:[^"\\]|\\.)*)"\s*\))re"
-        uR"re(|\bAddToRunLog\(\s*[^,()]+,\s*(?:QStringLiteral|TR_NOOP)\(\s*"((?:[^"\\]|\\.)*)"\s*\))re"
-        uR"re(|\bTR_NOOP\(\s*"((?:[^"\\]|\\.)*)"\s*\))re"_s);
+    QStringList calls;
+    for (const TranslatingHelper& helper : TranslatingHelpers())
+        calls.append(
+            uR"re(\b%1\(\(?\s*(?:%2){%3}(?:QStringLiteral|TR_NOOP)\(\s*"((?:[^"\\]|\\.)*)"\s*\))re"_s.arg(
+                helper.name, Argument, QString::number(helper.argumentsBefore)));
+    calls.append(uR"re(\bTR_NOOP\(\s*"((?:[^"\\]|\\.)*)"\s*\))re"_s);
+    QList<QRegularExpression> uses;
+    for (const QString& call : calls)
+        uses.append(QRegularExpression(call));
     QSet<QString> texts;
-    QDirIterator files(sourceDir, {QStringLiteral("*.cpp"), QStringLiteral("*.h")}, QDir::Files,
-                       QDirIterator::Subdirectories);
-    while (files.hasNext()) {
-        QFile file(files.next());
-        if (!file.open(QIODevice::ReadOnly))
-            continue;
-        const QString code = QString::fromUtf8(file.readAll());
-        for (const QRegularExpressionMatch& match : uses.globalMatch(code))
-            for (int group = 1; group <= 3; ++group)
-                if (match.capturedStart(group) >= 0)
-                    texts.insert(Unescape(match.captured(group)));
+    for (const QString& path : SourceFiles(sourceDir)) {
+        const QString code = ReadCode(path);
+        for (const QRegularExpression& use : uses)
+            for (const QRegularExpressionMatch& match : use.globalMatch(code))
+                texts.insert(Unescape(match.captured(1)));
     }
     return texts;
+}
+
+// Functions that pass one of their text parameters on to a listed helper, found in one-line bodies
+// and in bodies up to their closing brace at the start of a line.
+QStringList UnlistedTranslatingFunctions(const QString& sourceDir) {
+    static const QRegularExpression definition(
+        uR"re(\b(\w+)\(((?:[^()]|\(\))*QString&?\s+\w+(?:[^()]|\(\))*)\)\s*(?:const\s*)?\{(?:([^\n]*)\}[ \t]*$|[ \t]*\n(.*?)^\}))re"_s,
+        QRegularExpression::MultilineOption | QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression parameter(uR"re(QString&?\s+(\w+))re"_s);
+    QSet<QString> listed;
+    for (const TranslatingHelper& helper : TranslatingHelpers())
+        listed.insert(helper.name);
+    QList<QRegularExpression> helperCalls;
+    for (const TranslatingHelper& helper : TranslatingHelpers())
+        helperCalls.append(QRegularExpression(uR"re(\b%1\((?:%2){%3}(\w+)\s*[,)])re"_s.arg(
+            helper.name, Argument, QString::number(helper.argumentsBefore))));
+    QStringList unlisted;
+    for (const QString& path : SourceFiles(sourceDir)) {
+        const QString code = ReadCode(path);
+        for (const QRegularExpressionMatch& function : definition.globalMatch(code)) {
+            if (listed.contains(function.captured(1)))
+                continue;
+            QSet<QString> parameters;
+            for (const QRegularExpressionMatch& p : parameter.globalMatch(function.captured(2)))
+                parameters.insert(p.captured(1));
+            const QString body = function.captured(3) + function.captured(4);
+            for (const QRegularExpression& helperCall : helperCalls)
+                for (const QRegularExpressionMatch& call : helperCall.globalMatch(body))
+                    if (parameters.contains(call.captured(1)))
+                        unlisted.append(function.captured(1) + u" in "_s + path);
+        }
+    }
+    unlisted.removeDuplicates();
+    return unlisted;
 }
 
 TEST(CatalogueCompletenessTest, EveryTextOfTheProgramIsTranslated) {
@@ -82,6 +153,33 @@ TEST(CatalogueCompletenessTest, EveryTextOfTheProgramIsTranslated) {
     }
     problems.sort();
     EXPECT_TRUE(problems.isEmpty()) << problems.join(u'\n').toStdString();
+}
+
+// The texts handed to a helper are found only when the helper is listed above.
+TEST(CatalogueCompletenessTest, EveryHelperThatTranslatesItsArgumentIsListed) {
+    const QStringList unlisted = UnlistedTranslatingFunctions(QStringLiteral(MORVANE_SOURCE_DIR "/src"));
+    EXPECT_TRUE(unlisted.isEmpty()) << unlisted.join(u'\n').toStdString();
+}
+
+// The scan itself, on texts passed the ways the code passes them.
+TEST(CatalogueCompletenessTest, ScanFindsTextsPassedThroughEachHelper) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QFile file(dir.filePath(u"sample.cpp"_s));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("Line(QStringLiteral(\"one\"));\n"
+               "Line(QStringLiteral(\"two\"), path);\n"
+               "AddToRunLog(job, QStringLiteral(\"three\"), Stored(name));\n"
+               "AddToRunLog(Owner(job, 1), QStringLiteral(\"four\"));\n"
+               "x = job.TranslateText(\n    QStringLiteral(\"five\"));\n"
+               "y = TranslateFor(translator, QStringLiteral(\"six\"));\n"
+               "z = TR_NOOP(\"seven\");\n"
+               "ListLine(QStringLiteral(\"not a text\"));\n"
+               "AddToRunLog(QStringLiteral(\"a path, not a text\"), job);\n");
+    file.close();
+    const QSet<QString> expected = {u"one"_s,  u"two"_s, u"three"_s, u"four"_s,
+                                    u"five"_s, u"six"_s, u"seven"_s};
+    EXPECT_EQ(TextsInSources(dir.path()), expected);
 }
 
 } // namespace

@@ -4,7 +4,7 @@
 #include "fixtures/image_builder.h"
 #include "fixtures/sample_jobs.h"
 #include "fixtures/temp_home.h"
-#include "jobs/file_image.h"
+#include "formats/file_image.h"
 #include "jobs/job.h"
 #include "jobs/job_file.h"
 

@@ -1,8 +1,8 @@
 #include "fixtures/image_builder.h"
 #include "fixtures/sample_jobs.h"
 #include "fixtures/temp_home.h"
-#include "jobs/encryptor.h"
-#include "jobs/file_image.h"
+#include "formats/encryptor.h"
+#include "formats/file_image.h"
 #include "jobs/job.h"
 #include "jobs/job_file.h"
 

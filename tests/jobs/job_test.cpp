@@ -1,5 +1,5 @@
 #include "fixtures/temp_home.h"
-#include "jobs/events_log.h"
+#include "formats/events_log.h"
 #include "jobs/job.h"
 #include "platform/program_state.h"
 

@@ -41,8 +41,7 @@ protected:
         job.DestinationPath = server->UncPath(folder);
         job.Destination_NetworkUsername = server->User();
         job.Destination_NetworkPassword = server->Password();
-        ASSERT_FALSE(job.ConnectToStorage().startsWith(u"ERROR:"_s))
-            << LogTexts(job).join(u'\n').toStdString();
+        ASSERT_TRUE(job.ConnectToStorage().Connected) << LogTexts(job).join(u'\n').toStdString();
         job.LastJobResult.Log.clear();
     }
     void TearDown() override {

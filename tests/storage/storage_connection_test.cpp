@@ -27,8 +27,10 @@ protected:
 
 TEST_F(StorageConnectionTest, ExternalDriveGivesTheJobFolderOrTheMissingFolderError) {
     job.DestinationPath = HomePath(u"Backups"_s);
-    const QString missing = job.ConnectToStorage();
-    EXPECT_EQ(missing, u"ERROR: The directory does not exist: "_s + job.DestinationPath);
+    const TConnectResult missing = job.ConnectToStorage();
+    EXPECT_FALSE(missing.Connected);
+    EXPECT_EQ(missing.Error, u"ERROR: The directory does not exist: "_s + job.DestinationPath);
+    EXPECT_EQ(missing.JobFolder, QString());
     EXPECT_EQ(LogTexts(job),
               (QStringList{u"Connecting to the external drive. Directory: "_s + job.DestinationPath,
                            u"ERROR: The directory does not exist: "_s + job.DestinationPath}));
@@ -36,7 +38,10 @@ TEST_F(StorageConnectionTest, ExternalDriveGivesTheJobFolderOrTheMissingFolderEr
     EXPECT_FALSE(job.NetworkConnection);
 
     QDir().mkpath(job.DestinationPath);
-    EXPECT_EQ(job.ConnectToStorage(), job.DestinationPath + u"/Docs"_s);
+    const TConnectResult connected = job.ConnectToStorage();
+    EXPECT_TRUE(connected.Connected);
+    EXPECT_EQ(connected.JobFolder, job.DestinationPath + u"/Docs"_s);
+    EXPECT_EQ(connected.Error, QString());
     job.LastJobResult.Log.clear();
     job.DisconnectFromStorage();
     EXPECT_EQ(LogTexts(job), QStringList{u"Disconnecting from device."_s});
@@ -86,7 +91,7 @@ TEST_F(SmbConnectionTest, ConnectsInEveryPathFormAndFindsTheJobFolder) {
         job.LastJobResult.Log.clear();
         job.LastJobResult.ErrorsCount = 0;
         job.DestinationPath = form;
-        EXPECT_EQ(job.ConnectToStorage(), job.DestinationPath + u"/Docs"_s);
+        EXPECT_EQ(job.ConnectToStorage().JobFolder, job.DestinationPath + u"/Docs"_s);
         ASSERT_TRUE(job.NetworkConnection);
         EXPECT_TRUE(job.NetworkConnection->FConnected);
         EXPECT_TRUE(job.NetworkConnection->FOwned);
@@ -119,7 +124,9 @@ TEST_F(SmbConnectionTest, RefusedConnectionsGiveThePrefixedErrors) {
         job.LastJobResult.ErrorsCount = 0;
         job.DestinationPath = c.path;
         job.Destination_NetworkPassword = c.password;
-        const QString result = job.ConnectToStorage();
+        const TConnectResult connection = job.ConnectToStorage();
+        EXPECT_FALSE(connection.Connected);
+        const QString& result = connection.Error;
         EXPECT_TRUE(result.startsWith(u"ERROR: "_s + c.prefix + u' ')) << result.toStdString();
         ASSERT_EQ(LogTexts(job).size(), 2);
         EXPECT_EQ(LogTexts(job)[1], result);
@@ -134,7 +141,9 @@ TEST_F(SmbConnectionTest, ShareWithoutTheFolderKeepsTheConnection) {
     job.Destination_NetworkUsername = server->User();
     job.Destination_NetworkPassword = server->Password();
     job.DestinationPath = server->UncPath(u"missing"_s);
-    EXPECT_EQ(job.ConnectToStorage(), u"ERROR: The directory does not exist: "_s + job.DestinationPath);
+    const TConnectResult missing = job.ConnectToStorage();
+    EXPECT_FALSE(missing.Connected);
+    EXPECT_EQ(missing.Error, u"ERROR: The directory does not exist: "_s + job.DestinationPath);
     ASSERT_TRUE(job.NetworkConnection);
     EXPECT_TRUE(job.NetworkConnection->FConnected);
     job.DisconnectFromStorage();
@@ -155,7 +164,7 @@ TEST_F(SmbConnectionTest, BlankOrEmptyUserNameConnectsWithoutCredentials) {
     for (const QString& user : {QString(), u"   "_s}) {
         job.Destination_NetworkUsername = user;
         job.Destination_NetworkPassword = u"ignored"_s;
-        EXPECT_EQ(job.ConnectToStorage(), job.DestinationPath + u"/Docs"_s);
+        EXPECT_EQ(job.ConnectToStorage().JobFolder, job.DestinationPath + u"/Docs"_s);
         ASSERT_TRUE(job.NetworkConnection);
         EXPECT_EQ(job.NetworkConnection->FUser, user);
         job.DisconnectFromStorage();
@@ -163,7 +172,9 @@ TEST_F(SmbConnectionTest, BlankOrEmptyUserNameConnectsWithoutCredentials) {
     // The private share stays closed to a session without the user's password.
     job.DestinationPath = server->UncPath();
     job.Destination_NetworkUsername.clear();
-    EXPECT_TRUE(job.ConnectToStorage().startsWith(u"ERROR: "_s));
+    const TConnectResult refused = job.ConnectToStorage();
+    EXPECT_FALSE(refused.Connected);
+    EXPECT_TRUE(refused.Error.startsWith(u"ERROR: "_s));
     EXPECT_FALSE(job.NetworkConnection);
 }
 

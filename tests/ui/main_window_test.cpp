@@ -2,7 +2,7 @@
 
 #include "fixtures/temp_home.h"
 #include "i18n/translation.h"
-#include "jobs/events_log.h"
+#include "formats/events_log.h"
 #include "options/options.h"
 #include "scripted_prompt.h"
 

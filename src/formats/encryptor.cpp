@@ -1,4 +1,4 @@
-#include "jobs/encryptor.h"
+#include "formats/encryptor.h"
 
 namespace morvane {
 

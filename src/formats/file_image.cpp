@@ -1,4 +1,4 @@
-#include "jobs/file_image.h"
+#include "formats/file_image.h"
 
 #include <QtEndian>
 

@@ -1,6 +1,6 @@
-#include "jobs/events_log.h"
+#include "formats/events_log.h"
 
-#include "jobs/text_file.h"
+#include "formats/text_file.h"
 #include "platform/date_time.h"
 
 #include <mutex>

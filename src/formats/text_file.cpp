@@ -1,4 +1,4 @@
-#include "jobs/text_file.h"
+#include "formats/text_file.h"
 
 #include <QSaveFile>
 
