@@ -33,6 +33,8 @@ const QList<TranslatingHelper>& TranslatingHelpers() {
         {u"AddToRunLog"_s, 1}, // a run-log line
         {u"AddMarkedLine"_s, 1},
         {u"Line"_s, 0}, // the backup run's log line
+        {u"PrepareFolder"_s, 1}, // the start-up's "created" and "unable to create" texts
+        {u"PrepareFolder"_s, 2},
     };
     return helpers;
 }
