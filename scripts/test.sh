@@ -10,15 +10,15 @@ echo "== Normal build"
 "$root/scripts/build.sh" "$root/build"
 ctest --test-dir "$root/build" --output-on-failure -j "$jobs"
 
-core_targets=(morvane_core_tests morvane_cli_tests morvane-cli morvane_image_tests morvane-imager)
+core_targets=(morvane_core_tests morvane_control_tests morvane_cli_tests morvane-cli morvane_image_tests morvane-imager)
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 "$root/scripts/build.sh" "$root/build-asan" address "${core_targets[@]}"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    ctest --test-dir "$root/build-asan" --output-on-failure -j "$jobs" -L core
+    ctest --test-dir "$root/build-asan" --output-on-failure -j "$jobs" -L "core|control"
 
 echo "== ThreadSanitizer"
 "$root/scripts/build.sh" "$root/build-tsan" thread "${core_targets[@]}"
 # ThreadSanitizer needs a memory layout that high address-space randomisation breaks.
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$root/tests/tsan.supp" \
-    setarch "$(uname -m)" -R ctest --test-dir "$root/build-tsan" --output-on-failure -j "$jobs" -L core
+    setarch "$(uname -m)" -R ctest --test-dir "$root/build-tsan" --output-on-failure -j "$jobs" -L "core|control"

@@ -65,7 +65,8 @@ void TJobRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     const bool drawBar = index.column() == TJobRowsModel::ColumnLastResult && progress >= 0;
     int textWidth = 0;
     if (drawBar) {
-        textWidth = option.fontMetrics.horizontalAdvance(text);
+        // One spare pixel: the advance is rounded, and a rect exactly that wide elides the text.
+        textWidth = option.fontMetrics.horizontalAdvance(text) + 1;
         textRect.setWidth(std::min(textWidth, cell.width()));
     }
     painter->drawText(textRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
