@@ -1,7 +1,8 @@
 #include "control/log_report.h"
 
-#include "i18n/translation.h"
+#include "control/thread_handover.h"
 #include "formats/text_file.h"
+#include "i18n/translation.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -70,11 +71,17 @@ void LoadLogReportInBackground(const QString& path, bool runLog, QObject* contex
                                std::function<void(std::optional<TLogReport>)> done) {
     auto result = std::make_shared<std::optional<TLogReport>>();
     const TLogMarkers markers = TLogMarkers::Current();
-    QThread* worker = QThread::create(
-        [result, path, runLog, markers] { *result = TLogReport::Load(path, runLog, markers); });
+    QThread* worker = QThread::create([result, path, runLog, markers] {
+        *result = TLogReport::Load(path, runLog, markers);
+        MarkThreadHandover();
+    });
     // The connection goes with `context`, so a window closed meanwhile is never called.
     QObject::connect(
-        worker, &QThread::finished, context, [result, done = std::move(done)] { done(std::move(*result)); },
+        worker, &QThread::finished, context,
+        [result, done = std::move(done)] {
+            MarkThreadHandover();
+            done(std::move(*result));
+        },
         Qt::QueuedConnection);
     QObject::connect(worker, &QThread::finished, worker, &QObject::deleteLater);
     worker->start();
@@ -83,9 +90,16 @@ void LoadLogReportInBackground(const QString& path, bool runLog, QObject* contex
 void SaveTextInBackground(const QString& path, const QStringList& lines, QObject* context,
                           std::function<void(bool)> done) {
     auto written = std::make_shared<bool>(false);
-    QThread* worker = QThread::create([written, path, lines] { *written = WriteTextFileLines(path, lines); });
+    QThread* worker = QThread::create([written, path, lines] {
+        *written = WriteTextFileLines(path, lines);
+        MarkThreadHandover();
+    });
     QObject::connect(
-        worker, &QThread::finished, context, [written, done = std::move(done)] { done(*written); },
+        worker, &QThread::finished, context,
+        [written, done = std::move(done)] {
+            MarkThreadHandover();
+            done(*written);
+        },
         Qt::QueuedConnection);
     QObject::connect(worker, &QThread::finished, worker, &QObject::deleteLater);
     worker->start();

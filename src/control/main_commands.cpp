@@ -1,9 +1,10 @@
 #include "control/main_commands.h"
 
+#include "control/thread_handover.h"
 #include "engine/restore_run.h"
+#include "formats/text_file.h"
 #include "i18n/translation.h"
 #include "image/drive_image_restore.h"
-#include "formats/text_file.h"
 #include "options/options.h"
 #include "platform/paths.h"
 #include "platform/program_state.h"
@@ -38,8 +39,16 @@ TMainCommands::~TMainCommands() {
 
 void TMainCommands::PostToInterface(const std::shared_ptr<TPostGate>& gate, std::function<void()> step) {
     const std::lock_guard lock(gate->Mutex);
-    if (gate->Target)
-        QMetaObject::invokeMethod(gate->Target, std::move(step), Qt::QueuedConnection);
+    if (!gate->Target)
+        return;
+    const std::lock_guard handover(ThreadHandoverLock());
+    QMetaObject::invokeMethod(
+        gate->Target,
+        [step = std::move(step)] {
+            MarkThreadHandover();
+            step();
+        },
+        Qt::QueuedConnection);
 }
 
 TJob* TMainCommands::JobAt(int row) const {
