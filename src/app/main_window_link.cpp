@@ -95,9 +95,8 @@ public:
                 window_.Commands().Restore(row);
         }
     }
-    // The catalogue commands (removal, import) are not part of the window yet.
-    void RemoveWithoutConfirmation(int) override {}
-    void ImportJobFile(const QString&) override {}
+    void RemoveWithoutConfirmation(int row) override { window_.Commands().RemoveWithoutConfirmation(row); }
+    void ImportJobFile(const QString& path) override { window_.Commands().Import(path); }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {

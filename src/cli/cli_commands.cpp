@@ -87,6 +87,8 @@ const std::map<QString, TCommand>& Commands() {
         {QStringLiteral("import"),
          {{QStringLiteral("--user")}, {QStringLiteral("--password-stdin")}, 1, 1, ImportJob}},
         {QStringLiteral("remove"), {{}, {QStringLiteral("--with-backups")}, 1, 1, RemoveJob}},
+        {QStringLiteral("rename"), {{}, {}, 2, 2, RenameJobCommand}},
+        {QStringLiteral("duplicate"), {{}, {}, 1, 2, DuplicateJobCommand}},
         {QStringLiteral("schedule"),
          {{QStringLiteral("--weekdays"), QStringLiteral("--month-days"), QStringLiteral("--at")},
           {QStringLiteral("--off"), QStringLiteral("--catch-up"), QStringLiteral("--shutdown")},
@@ -101,10 +103,10 @@ const std::map<QString, TCommand>& Commands() {
 // Commands that change jobs or run them. Only one program of a user may own the jobs at a time, or
 // two runs of one job could write the same backup chain and one program's save undo the other's.
 bool ChangesJobs(const QString& name) {
-    static const QSet<QString> names = {QStringLiteral("new"),          QStringLiteral("backup"),
-                                        QStringLiteral("restore"),      QStringLiteral("import"),
-                                        QStringLiteral("remove"),       QStringLiteral("schedule"),
-                                        QStringLiteral("run-scheduler")};
+    static const QSet<QString> names = {
+        QStringLiteral("new"),    QStringLiteral("backup"),    QStringLiteral("restore"),
+        QStringLiteral("import"), QStringLiteral("remove"),    QStringLiteral("schedule"),
+        QStringLiteral("rename"), QStringLiteral("duplicate"), QStringLiteral("run-scheduler")};
     return names.contains(name);
 }
 

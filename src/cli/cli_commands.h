@@ -21,6 +21,9 @@ int RunCli(const QStringList& arguments);
 int NewJob(TJobsCatalogue& catalogue, const TCliArguments& arguments);
 int ImportJob(TJobsCatalogue& catalogue, const TCliArguments& arguments);
 int RemoveJob(TJobsCatalogue& catalogue, const TCliArguments& arguments);
+// duplicate NAME [NEW]: without NEW the next free "NAME (Duplicated)".
+int DuplicateJobCommand(TJobsCatalogue& catalogue, const TCliArguments& arguments);
+int RenameJobCommand(TJobsCatalogue& catalogue, const TCliArguments& arguments);
 
 // The commands that run jobs or read their records (cli_run_commands.cpp).
 int BackupJob(TJobsCatalogue& catalogue, const TCliArguments& arguments);

@@ -1,10 +1,11 @@
-// The commands that change the job catalogue: new, import and remove.
+// The commands that change the job catalogue: new, import, duplicate, rename and remove.
 
 #include "cli/cli_commands.h"
 #include "cli/cli_support.h"
 #include "core/job_commands.h"
 #include "core/jobs_catalogue.h"
 #include "formats/events_log.h"
+#include "platform/program_state.h"
 
 #include <cstdio>
 #include <optional>
@@ -146,6 +147,48 @@ int RemoveJob(TJobsCatalogue& catalogue, const TCliArguments& arguments) {
     if (result.Outcome == JobCommandOutcome::Failed)
         return Fail(result.Message, ExitFailure);
     return ExitOk;
+}
+
+int DuplicateJobCommand(TJobsCatalogue& catalogue, const TCliArguments& arguments) {
+    const TJob* source = FindJob(catalogue, arguments.positional.first());
+    if (!source)
+        return ExitUnknownJob;
+    const QString typed = arguments.positional.size() > 1 ? arguments.positional.at(1)
+                                                          : NextDuplicateName(catalogue, source->stJobName);
+    QString name;
+    if (const QString problem = NameProblem(catalogue, typed, &name); !problem.isEmpty())
+        return Fail(problem, ExitFailure);
+    const TJobCommandResult result = DuplicateJob(catalogue, *source, name, typed);
+    if (result.Outcome == JobCommandOutcome::JobFileNotSaved)
+        return Fail(result.Message, ExitFailure);
+    const bool saved = result.Outcome == JobCommandOutcome::Done;
+    PrintEvents(saved ? Out() : Err());
+    return saved ? ExitOk : ExitFailure;
+}
+
+int RenameJobCommand(TJobsCatalogue& catalogue, const TCliArguments& arguments) {
+    TJob* job = FindJob(catalogue, arguments.positional.first());
+    if (!job)
+        return ExitUnknownJob;
+    const TRenameCheck check = CheckRename(catalogue, *job, arguments.positional.at(1));
+    if (!check.Message.isEmpty())
+        return Fail(check.Message, ExitFailure);
+    if (!check.Proceed) {
+        if (check.Name.isEmpty())
+            return Usage(QStringLiteral("The new job name is empty."));
+        Out() << "The job is named " << check.Name << " already.\n";
+        return ExitOk;
+    }
+    job->OptionsToJobOptions();
+    const TRenameSteps steps = ChangeName(*job, check.Name, Program().ApplicationDirectory);
+    const TJobCommandResult result = FinishRename(catalogue, *job, check.Name, steps);
+    const bool done = result.Outcome == JobCommandOutcome::Done;
+    for (const QString& line : result.Log)
+        (done ? Out() : Err()) << line << '\n';
+    PrintEvents(done ? Out() : Err());
+    if (result.Outcome == JobCommandOutcome::Failed)
+        return Fail(result.Message, ExitFailure);
+    return done ? ExitOk : ExitFailure;
 }
 
 } // namespace morvane

@@ -32,6 +32,8 @@ const char* const UsageText =
     "  morvane-cli history NAME\n"
     "  morvane-cli import FILE.bmj [--user NAME --password-stdin]\n"
     "  morvane-cli remove NAME [--with-backups]\n"
+    "  morvane-cli rename NAME NEW-NAME\n"
+    "  morvane-cli duplicate NAME [NEW-NAME]\n"
     "  morvane-cli schedule NAME (--weekdays mon,...|all | --month-days 1,...,31) --at HH:MM[:SS]\n"
     "              [--at HH:MM[:SS] ...] [--catch-up] [--shutdown]\n"
     "  morvane-cli schedule NAME --off\n"

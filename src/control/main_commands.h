@@ -1,5 +1,6 @@
 #pragma once
 
+#include "control/import_dialog.h"
 #include "control/report_viewer.h"
 #include "control/user_prompt.h"
 #include "core/jobs_catalogue.h"
@@ -57,6 +58,22 @@ public:
     int MoveUp(int row);
     int MoveDown(int row);
 
+    // The catalogue commands (main_job_commands.cpp). Each asks through the prompt; storage work runs
+    // on a worker and the command ends on this thread with CatalogueChanged.
+    void SetImportDialog(IImportDialog* dialog) { importDialog_ = dialog; }
+    // Asks for a storage copy (the dialog opens with `defaultPath`) and imports its job.
+    void Import(const QString& defaultPath = QString());
+    // Asks for a name and adds a copy of the job's settings under it.
+    void Duplicate(int row);
+    // Asks for a new name and renames the job, its storage folder and copy, log folder and job file.
+    void Rename(int row);
+    // Asks whether to remove the job, then whether to remove its backups too.
+    void Remove(int row);
+    // Removes the job with its backups without asking (the start with the remove switch).
+    void RemoveWithoutConfirmation(int row);
+    // True while an import is reading its storage copy.
+    bool Importing() const { return importing_; }
+
     void About();
     static QString AboutText();
     static QString UserGuideUrl();
@@ -69,6 +86,11 @@ public:
 Q_SIGNALS:
     // A restore came back from reading the storage and went on to its next step.
     void RestoreStepDone();
+    // A catalogue command changed the catalogue or a job's name; `row` is the row to select (-1: the
+    // selection stays where it is). Emitted on this object's thread.
+    void CatalogueChanged(int row);
+    // A catalogue command that worked on a worker has ended (changed or not).
+    void CatalogueCommandDone();
 
 private:
     TJob* JobAt(int row) const;
@@ -79,6 +101,10 @@ private:
     void OpenLogFile(const TJob& job, const QString& stem);
     void RestoreFilesAndFolders(TJob_FilesAndFolders& job);
     void RestoreDriveImage(TJob_DriveImage& job);
+    // Removes the job's record (the job object goes) and says whether its backups stayed.
+    void FinishRemove(TJob& job, bool folderRemoved);
+    // Removes the backups on the job's worker, then the record.
+    void RemoveWithBackups(TJob& job);
     struct TPostGate;
     // Runs `step` on the gate's object's thread, unless that object has gone by then. Any thread.
     static void PostToInterface(const std::shared_ptr<TPostGate>& gate, std::function<void()> step);
@@ -90,6 +116,8 @@ private:
     TDriveImageRestoreGuidance& imageGuidance_;
     std::function<bool()> busy_;
     std::shared_ptr<TPostGate> gate_;
+    IImportDialog* importDialog_ = nullptr;
+    bool importing_ = false;
 };
 
 } // namespace morvane

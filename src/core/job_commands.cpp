@@ -2,8 +2,10 @@
 
 #include "core/job_import.h"
 #include "core/source_rules.h"
-#include "i18n/translation.h"
+#include "engine/backup_layout.h"
+#include "engine/job_folder_owner.h"
 #include "formats/events_log.h"
+#include "i18n/translation.h"
 #include "jobs/job_file.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"
@@ -170,7 +172,10 @@ std::optional<QString> JobNameOfStorageCopy(const QString& path) {
 
 TJobCommandResult ImportStorageCopy(TJobsCatalogue& catalogue, const QString& path, const QString& name,
                                     const QString& networkUser, const QString& networkPassword) {
-    TImportedJob imported = ImportJobFromStorage(path, name, networkUser, networkPassword);
+    return AddImportedJob(catalogue, ImportJobFromStorage(path, name, networkUser, networkPassword), name);
+}
+
+TJobCommandResult AddImportedJob(TJobsCatalogue& catalogue, TImportedJob imported, const QString& name) {
     if (!imported.Job)
         return {JobCommandOutcome::Failed, imported.Failure, imported.Log, nullptr};
     // Without its job file the job would be gone at the next start while the list still named it.
@@ -184,16 +189,17 @@ TJobCommandResult ImportStorageCopy(TJobsCatalogue& catalogue, const QString& pa
     return {saved ? JobCommandOutcome::Done : JobCommandOutcome::JobsListNotSaved, {}, imported.Log, &added};
 }
 
-TJobCommandResult RemoveJobFromCatalogue(TJobsCatalogue& catalogue, TJob& job, bool withBackups) {
-    bool folderRemoved = true;
-    if (withBackups) {
-        // A drive-image job's images go through the imaging tool, with this program's rights.
-        auto* files = dynamic_cast<TJob_FilesAndFolders*>(&job);
-        folderRemoved = files ? files->Remove() : static_cast<TJob_DriveImage&>(job).Remove();
-        if (folderRemoved)
-            AddToEventsLog(Translate(
-                QStringLiteral("The backup folder has been removed successfully on the storage device.")));
-    }
+bool RemoveBackupFolder(TJob& job) {
+    // A drive-image job's images go through the imaging tool, with this program's rights.
+    auto* files = dynamic_cast<TJob_FilesAndFolders*>(&job);
+    const bool removed = files ? files->Remove() : static_cast<TJob_DriveImage&>(job).Remove();
+    if (removed)
+        AddToEventsLog(job.TranslateForCurrentThread(
+            QStringLiteral("The backup folder has been removed successfully on the storage device.")));
+    return removed;
+}
+
+TJobCommandResult RemoveJobRecord(TJobsCatalogue& catalogue, TJob& job, bool folderRemoved) {
     const QString name = job.stJobName;
     const QString jobFile = catalogue.JobFilePath(name);
     if (FileExists(jobFile) && !QFile::remove(jobFile))
@@ -205,6 +211,170 @@ TJobCommandResult RemoveJobFromCatalogue(TJobsCatalogue& catalogue, TJob& job, b
     if (!folderRemoved)
         return {JobCommandOutcome::Failed, RemoveBackupsFailureMessage(), {}, nullptr};
     return {saved ? JobCommandOutcome::Done : JobCommandOutcome::JobsListNotSaved, {}, {}, nullptr};
+}
+
+TJobCommandResult RemoveJobFromCatalogue(TJobsCatalogue& catalogue, TJob& job, bool withBackups) {
+    return RemoveJobRecord(catalogue, job, !withBackups || RemoveBackupFolder(job));
+}
+
+QString NextDuplicateName(const TJobsCatalogue& catalogue, const QString& name) {
+    const QString marker = Translate(QStringLiteral("Duplicated"));
+    QString proposed = name + QStringLiteral(" (") + marker + u')';
+    for (int number = 2; catalogue.IndexOfName(proposed) >= 0; ++number)
+        proposed = name + QStringLiteral(" (") + marker + u' ' + QString::number(number) + u')';
+    return proposed;
+}
+
+TJobCommandResult DuplicateJob(TJobsCatalogue& catalogue, const TJob& source, const QString& name,
+                               const QString& typed) {
+    std::unique_ptr<TJob> job;
+    if (const auto* files = dynamic_cast<const TJob_FilesAndFolders*>(&source)) {
+        auto copy = std::make_unique<TJob_FilesAndFolders>(name);
+        copy->Settings = files->Settings;
+        job = std::move(copy);
+    } else {
+        const auto& image = static_cast<const TJob_DriveImage&>(source);
+        auto copy = std::make_unique<TJob_DriveImage>(name);
+        copy->Settings = image.Settings;
+        job = std::move(copy);
+    }
+    job->NewSubfolderIsCreatedForEachBackup = source.NewSubfolderIsCreatedForEachBackup;
+    job->CanPause = source.CanPause;
+    job->SchedulingSettings = source.SchedulingSettings;
+    job->DestinationType = source.DestinationType;
+    job->DestinationPath = source.DestinationPath;
+    job->Destination_NetworkUsername = source.Destination_NetworkUsername;
+    job->Destination_NetworkPassword = source.Destination_NetworkPassword;
+    const QString jobFile = catalogue.JobFilePath(name);
+    if (!SaveLocalJobFile(*job, jobFile))
+        return {JobCommandOutcome::JobFileNotSaved,
+                QStringLiteral("Unable to save the job file: ") + jobFile,
+                {},
+                nullptr};
+    TJob& added = catalogue.Append(std::move(job));
+    const bool saved = SaveJobsListOrLog(catalogue);
+    AddToEventsLog(FormatText(Translate(QStringLiteral("Created new job: \"%s\".")), {typed}));
+    return {saved ? JobCommandOutcome::Done : JobCommandOutcome::JobsListNotSaved, {}, {}, &added};
+}
+
+TRenameCheck CheckRename(const TJobsCatalogue& catalogue, const TJob& job, const QString& typed) {
+    TRenameCheck result;
+    const JobNameCheck check = catalogue.CheckNewName(typed, &result.Name);
+    if (check == JobNameCheck::Empty)
+        return result;
+    if (check == JobNameCheck::ForbiddenSymbols) {
+        result.Message = CheckJobName(catalogue, typed).Message;
+        return result;
+    }
+    if (result.Name == job.stJobName)
+        return result;
+    // The job's own name in other letter case counts as taken: the files of both names would be one
+    // on a storage that ignores case.
+    if (check == JobNameCheck::Taken) {
+        result.Message = FormatText(
+            Translate(QStringLiteral("Job \"%s\" already exists. Please specify another name.")), {typed});
+        return result;
+    }
+    result.Proceed = true;
+    return result;
+}
+
+namespace {
+
+void AddRenameLine(const TJob& job, TRenameSteps& steps, bool done, const QString& from, const QString& to) {
+    const QString text = done ? QStringLiteral("Renamed: %s -> %s") : QStringLiteral("Not renamed: %s -> %s");
+    steps.Lines.append(FormatText(job.TranslateForCurrentThread(text), {from, to}));
+}
+
+// The backup folder and the storage copy beside it; false when the job must keep its old name.
+bool RenameOnStorage(TJob& job, const QString& newName, TRenameSteps& steps) {
+    const TConnectResult connection = job.ConnectToStorage();
+    if (!connection.Connected || connection.JobFolder.isEmpty()) {
+        AddToEventsLog(connection.Error);
+        steps.Lines.append(connection.Error);
+        return false;
+    }
+    const QString oldFolder = connection.JobFolder;
+    const QString newFolder = JoinPath(job.DestinationPath, newName);
+    bool renamed = false;
+    if (const QString refusal = RefuseForeignJobFolder(job, oldFolder); !refusal.isEmpty()) {
+        const QString line = job.TranslateForCurrentThread(QStringLiteral("ERROR:")) + u' ' + refusal;
+        AddToEventsLog(line);
+        steps.Lines.append(line);
+    } else {
+        steps.StorageFolder =
+            job.FileOperation(atRenameRemoteFolder, newFolder, oldFolder, 0, false) == orSuccess;
+        AddRenameLine(job, steps, steps.StorageFolder, oldFolder, newFolder);
+        if (steps.StorageFolder) {
+            const QString oldCopy = oldFolder + JobCopyExtension;
+            const QString newCopy = newFolder + JobCopyExtension;
+            steps.StorageCopy =
+                job.FileOperation(atRenameRemoteFile, newCopy, oldCopy, 0, false) == orSuccess;
+            AddRenameLine(job, steps, steps.StorageCopy, oldCopy, newCopy);
+            // The job keeps its old name now: its folder must keep it too, or the next backup would
+            // start a new chain beside the renamed one.
+            if (!steps.StorageCopy &&
+                job.FileOperation(atRenameRemoteFolder, oldFolder, newFolder, 0, false) == orSuccess) {
+                steps.StorageFolder = false;
+                AddRenameLine(job, steps, true, newFolder, oldFolder);
+            }
+            renamed = steps.StorageCopy;
+        }
+    }
+    job.DisconnectFromStorage();
+    return renamed;
+}
+
+} // namespace
+
+TRenameSteps ChangeName(TJob& job, const QString& newName, const QString& jobFilesDirectory) {
+    TRenameSteps steps;
+    const QString oldName = job.stJobName;
+    const bool ran = job.LastJobResult.EndTime.load() != 0;
+    bool storageRenamed = true;
+    if (ran) {
+        steps.StorageTouched = true;
+        job.JobOperation = joRename;
+        storageRenamed = RenameOnStorage(job, newName, steps);
+        if (storageRenamed) {
+            const QString logs = job.JobOptions.Logging.PathForLogFiles;
+            const QString oldLogs = JoinPath(logs, oldName);
+            const QString newLogs = JoinPath(logs, newName);
+            if (QFileInfo(oldLogs).isDir()) {
+                steps.LogFolder = QDir().rename(oldLogs, newLogs);
+                AddRenameLine(job, steps, steps.LogFolder, oldLogs, newLogs);
+            }
+        }
+    }
+    if (storageRenamed) {
+        const QString oldFile = LocalJobFilePath(jobFilesDirectory, oldName);
+        const QString newFile = LocalJobFilePath(jobFilesDirectory, newName);
+        if (QFile::exists(newFile))
+            QFile::remove(newFile);
+        steps.JobFile = QFile::rename(oldFile, newFile);
+        AddRenameLine(job, steps, steps.JobFile, oldFile, newFile);
+        if (!steps.JobFile)
+            AddToEventsLog(FormatText(
+                job.TranslateForCurrentThread(
+                    QStringLiteral("Unable to rename the file \"%s\" to \"%s\" in directory: %s")),
+                {oldName + QStringLiteral(".qkd"), newName + QStringLiteral(".qkd"), jobFilesDirectory}));
+    }
+    return steps;
+}
+
+TJobCommandResult FinishRename(TJobsCatalogue& catalogue, TJob& job, const QString& newName,
+                               const TRenameSteps& steps) {
+    if (!steps.JobFile)
+        return {JobCommandOutcome::Failed,
+                Translate(QStringLiteral(
+                    "Unable to rename the job. Please learn last error messages in the Events log.")),
+                steps.Lines, &job};
+    const QString oldName = job.stJobName;
+    job.stJobName = newName;
+    const bool saved = SaveJobsListOrLog(catalogue);
+    AddToEventsLog(
+        FormatText(Translate(QStringLiteral("Job \"%s\" is renamed to \"%s\".")), {oldName, newName}));
+    return {saved ? JobCommandOutcome::Done : JobCommandOutcome::JobsListNotSaved, {}, steps.Lines, &job};
 }
 
 std::optional<QString> ScheduleTimeEntry(const QString& text) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/job_import.h"
 #include "core/jobs_catalogue.h"
 #include "jobs/job.h"
 
@@ -99,12 +100,59 @@ std::optional<QString> JobNameOfStorageCopy(const QString& path);
 // list; a job whose file could not be written is not added.
 TJobCommandResult ImportStorageCopy(TJobsCatalogue& catalogue, const QString& path, const QString& name,
                                     const QString& networkUser, const QString& networkPassword);
+// The second half of ImportStorageCopy, for a caller that read the storage on a worker
+// (ImportJobFromStorage): adds the job read, or reports why there is none.
+TJobCommandResult AddImportedJob(TJobsCatalogue& catalogue, TImportedJob imported, const QString& name);
 
 // Removes a job from the catalogue with its job file and, when asked, its backups on the storage
 // (the job's own Remove). The job leaves the catalogue even when its backups could not be removed:
 // then the outcome is Failed with the text that says to remove them by hand.
 TJobCommandResult RemoveJobFromCatalogue(TJobsCatalogue& catalogue, TJob& job, bool withBackups);
+// Its two halves, for a caller that removes the backups on a worker. RemoveBackupFolder: the job's
+// own Remove with the events line of success (any thread, after nothing else uses the job's storage).
+bool RemoveBackupFolder(TJob& job);
+// The job file, the catalogue entry and the jobs list; Failed when the folder was not removed.
+TJobCommandResult RemoveJobRecord(TJobsCatalogue& catalogue, TJob& job, bool folderRemoved);
 
+// The name a copy of a job is proposed under: name + " (Duplicated)", or with a number added inside
+// the brackets (" (Duplicated 2)", ...) when a job bears that name already.
+QString NextDuplicateName(const TJobsCatalogue& catalogue, const QString& name);
+// Adds a job of the source's kind with its settings under an already checked name: no result, logs or
+// history of its own, and its own backup folder. Saves its job file and the jobs list and announces it
+// as `typed`.
+TJobCommandResult DuplicateJob(TJobsCatalogue& catalogue, const TJob& source, const QString& name,
+                               const QString& typed);
+
+// A name typed for renaming a job. Neither Proceed nor a Message: nothing to do (empty, or the
+// job's own name exactly).
+struct TRenameCheck {
+    bool Proceed = false; // true: rename to Name
+    QString Name;         // the trimmed name
+    QString Message;      // the refusal to show, when there is one
+};
+TRenameCheck CheckRename(const TJobsCatalogue& catalogue, const TJob& job, const QString& typed);
+
+// What renaming a job did, step by step.
+struct TRenameSteps {
+    bool StorageTouched = false; // the job had run, so its storage was renamed too
+    bool StorageFolder = false;  // the backup folder bears the new name
+    bool StorageCopy = false;    // so does the storage copy beside it
+    bool LogFolder = false;      // the log folder was renamed (false also when there was none)
+    bool JobFile = false;        // the local job file bears the new name: the job is renamed
+    QStringList Lines;           // what was and was not renamed, translated, one line each
+};
+
+// Renames the job's backup folder and storage copy (when the job has run), its log folder and its
+// local job file in `jobFilesDirectory`. A storage copy that cannot be renamed brings the folder back
+// to its old name, so a failed rename never parts the job from its backups. The caller takes the
+// options copy first (OptionsToJobOptions) and shows the job running until FinishRename, so nothing
+// starts the job meanwhile; the name itself is changed by FinishRename, on the thread that shows it.
+// Any thread; lines for the events log are added to it.
+TRenameSteps ChangeName(TJob& job, const QString& newName, const QString& jobFilesDirectory);
+// The name change in the catalogue after ChangeName: the jobs list saved and the events line, or the
+// failure with the texts saying what was and was not renamed (in Log).
+TJobCommandResult FinishRename(TJobsCatalogue& catalogue, TJob& job, const QString& newName,
+                               const TRenameSteps& steps);
 // A schedule as asked for: days of the week or of the month, and times of day.
 struct TScheduleRequest {
     enum class Kind { Off, DaysOfWeek, DaysOfMonth };

@@ -6,6 +6,7 @@
 #include "options/options.h"
 #include "platform/program_state.h"
 #include "ui/job_row_delegate.h"
+#include "ui/open_job_dialog.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -66,6 +67,8 @@ TfrmMainOrvellaBackup::TfrmMainOrvellaBackup(TJobsCatalogue& catalogue, IUserPro
     setWindowTitle(QString::fromUtf16(ApplicationTitle));
     commands_ =
         new TMainCommands(catalogue, prompt, viewer, restoreDialogs, imageGuidance, std::move(busy), this);
+    openJobDialog_ = new TfrmOpenJobDialog(prompt, this);
+    commands_->SetImportDialog(openJobDialog_);
     rows_ = new TJobRowsModel(this);
     CreateActions();
     CreateMenus();
@@ -127,8 +130,7 @@ void TfrmMainOrvellaBackup::CreateActions() {
     ActionMoveDown = make("ActionMoveDown", QStringLiteral("go-down"), Qt::CTRL | Qt::Key_Down);
     Create1 = make("Create1", QString());
     // Built by another part of the program; shown so the window is complete.
-    for (QAction* action : {ActionNewJob, ActionOpen, ActionProperties, ActionDuplicate, ActionRename,
-                            ActionRemove, ActionOptions, Create1})
+    for (QAction* action : {ActionNewJob, ActionProperties, ActionOptions, Create1})
         action->setEnabled(false);
 }
 
@@ -333,12 +335,25 @@ void TfrmMainOrvellaBackup::ConnectCommands() {
     connect(ActionMoveDown, &QAction::triggered, this, [this] { MoveSelected(false); });
     connect(ActionNewJob, &QAction::triggered, this, &TfrmMainOrvellaBackup::NewJobRequested);
     connect(Create1, &QAction::triggered, this, &TfrmMainOrvellaBackup::NewJobRequested);
-    connect(ActionOpen, &QAction::triggered, this, &TfrmMainOrvellaBackup::ImportRequested);
+    connect(ActionOpen, &QAction::triggered, this, [this] { commands_->Import(); });
     connect(ActionOptions, &QAction::triggered, this, &TfrmMainOrvellaBackup::OptionsRequested);
     connect(ActionProperties, &QAction::triggered, this, [this] { Q_EMIT SettingsRequested(SelectedRow()); });
-    connect(ActionDuplicate, &QAction::triggered, this, [this] { Q_EMIT DuplicateRequested(SelectedRow()); });
-    connect(ActionRename, &QAction::triggered, this, [this] { Q_EMIT RenameRequested(SelectedRow()); });
-    connect(ActionRemove, &QAction::triggered, this, [this] { Q_EMIT RemoveRequested(SelectedRow()); });
+    connect(ActionDuplicate, &QAction::triggered, this, [this] { commands_->Duplicate(SelectedRow()); });
+    connect(ActionRename, &QAction::triggered, this, [this] { commands_->Rename(SelectedRow()); });
+    connect(ActionRemove, &QAction::triggered, this, [this] { commands_->Remove(SelectedRow()); });
+    // The rows follow the catalogue at once: a removed job's row must not outlive its job.
+    connect(commands_, &TMainCommands::CatalogueChanged, this, [this](int row) {
+        FlushEventsLog();
+        RefreshRows();
+        if (row >= 0 || SelectedRow() >= rows_->rowCount())
+            SelectRow(row);
+        ApplyCommandState();
+    });
+    connect(commands_, &TMainCommands::CatalogueCommandDone, this, [this] {
+        FlushEventsLog();
+        RefreshRows();
+        ApplyCommandState();
+    });
     connect(SpeedButton1, &QToolButton::clicked, this, [this] { events_.SaveToFile(prompt_); });
     connect(lbJobsList, &QWidget::customContextMenuRequested, this, &TfrmMainOrvellaBackup::ShowListMenu);
     connect(lbJobsList, &QAbstractItemView::doubleClicked, this, [this] {
@@ -395,7 +410,8 @@ void TfrmMainOrvellaBackup::ApplyCommandState() {
         job ? std::optional<TJobStatus>(job->JobStatus.load()) : std::nullopt;
     commandState_ = CommandStateFor(status, commandState_);
     const bool idle = commandState_.IdleJobCommands;
-    for (QAction* action : {ActionViewLog, ActionViewHistory, recentLogs_})
+    for (QAction* action :
+         {ActionViewLog, ActionViewHistory, recentLogs_, ActionDuplicate, ActionRename, ActionRemove})
         action->setEnabled(idle);
     ActionMoveUp->setEnabled(job && SelectedRow() > 0);
     ActionMoveDown->setEnabled(job && SelectedRow() + 1 < rows_->rowCount());

@@ -25,13 +25,14 @@ class QToolButton;
 namespace morvane {
 
 class TJobRowDelegate;
+class TfrmOpenJobDialog;
 
 // The main window: the job list with its run, log and help commands, the events panel and the status
 // bar. It is thin: rows come from TJobRowsModel, commands are TMainCommands, and everything is
 // refreshed by the scheduler's tick through ISchedulerWindow.
 //
-// The catalogue commands (New Job, Import, Settings, Duplicate, Rename, Remove) and Options are
-// present but disabled; their signals are emitted once they are enabled. Quit only asks
+// New Job, Settings and Options are present but disabled; their signals are emitted once they are
+// enabled. Import, Duplicate, Rename and Remove are TMainCommands' catalogue commands. Quit only asks
 // (QuitRequested); the application decides.
 class TfrmMainOrvellaBackup final : public QMainWindow, public ISchedulerWindow {
     Q_OBJECT
@@ -71,6 +72,7 @@ public:
     void SelectRow(int row);
 
     TMainCommands& Commands() { return *commands_; }
+    TfrmOpenJobDialog* OpenJobDialog() const { return openJobDialog_; }
     TJobRowsModel& JobRows() { return *rows_; }
     const TEventsModel& Events() const { return events_; }
     QTableView* JobsList() const { return lbJobsList; }
@@ -105,11 +107,7 @@ public:
 
 Q_SIGNALS:
     void NewJobRequested();
-    void ImportRequested();
     void SettingsRequested(int row);
-    void DuplicateRequested(int row);
-    void RenameRequested(int row);
-    void RemoveRequested(int row);
     void OptionsRequested();
     void QuitRequested();
 
@@ -138,6 +136,7 @@ private:
     IUserPrompt& prompt_;
     SettingsStore settings_;
     TMainCommands* commands_ = nullptr;
+    TfrmOpenJobDialog* openJobDialog_ = nullptr;
     TJobRowsModel* rows_ = nullptr;
     TJobRowDelegate* delegate_ = nullptr;
     TEventsModel events_;

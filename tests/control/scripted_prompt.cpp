@@ -27,9 +27,10 @@ std::optional<QString> ScriptedPrompt::ChooseSaveFile(const QString& title, cons
     return NextText();
 }
 
-std::optional<int> ScriptedPrompt::ChooseItem(const QString& title, const QString&, const QStringList& items) {
-    asked << QStringLiteral("ChooseItem: ") + title + QStringLiteral(" [") + items.join(QStringLiteral(" | ")) +
-                 QStringLiteral("]");
+std::optional<int> ScriptedPrompt::ChooseItem(const QString& title, const QString&,
+                                              const QStringList& items) {
+    asked << QStringLiteral("ChooseItem: ") + title + QStringLiteral(" [") +
+                 items.join(QStringLiteral(" | ")) + QStringLiteral("]");
     const Answer answer = Next();
     if (const int* index = std::get_if<int>(&answer))
         return *index;
@@ -43,12 +44,20 @@ bool ScriptedPrompt::Confirm(const QString& text) {
     return yes && *yes;
 }
 
-void ScriptedPrompt::ShowError(const QString& text) { asked << QStringLiteral("Error: ") + text; }
-void ScriptedPrompt::ShowInformation(const QString& text) { asked << QStringLiteral("Information: ") + text; }
-void ScriptedPrompt::ShowMessage(const QString& text) { asked << QStringLiteral("Message: ") + text; }
+void ScriptedPrompt::ShowError(const QString& text) {
+    asked << QStringLiteral("Error: ") + text;
+}
+void ScriptedPrompt::ShowInformation(const QString& text) {
+    asked << QStringLiteral("Information: ") + text;
+}
+void ScriptedPrompt::ShowMessage(const QString& text) {
+    asked << QStringLiteral("Message: ") + text;
+}
 
-std::optional<QString> ScriptedPrompt::AskText(const QString& caption, const QString&, const QString&, bool) {
+std::optional<QString> ScriptedPrompt::AskText(const QString& caption, const QString&,
+                                               const QString& initialText, bool) {
     asked << QStringLiteral("AskText: ") + caption;
+    proposed << initialText;
     return NextText();
 }
 

@@ -22,12 +22,15 @@ public:
 
     // Every question as "Kind: text", in order.
     QStringList asked;
+    // The text each AskText proposed, in order.
+    QStringList proposed;
     bool AllAnswered() const { return answers_.empty(); }
 
     std::optional<QString> ChooseFolder(const QString& title, const QString& startFolder) override;
     std::optional<QString> ChooseSaveFile(const QString& title, const QString& filter,
                                           const QString& proposedName) override;
-    std::optional<int> ChooseItem(const QString& title, const QString& prompt, const QStringList& items) override;
+    std::optional<int> ChooseItem(const QString& title, const QString& prompt,
+                                  const QStringList& items) override;
     bool Confirm(const QString& text) override;
     void ShowError(const QString& text) override;
     void ShowInformation(const QString& text) override;

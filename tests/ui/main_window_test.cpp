@@ -133,7 +133,7 @@ TEST_F(MainWindowTest, CommandsFollowTheSelectedJobsStatus) {
     EXPECT_FALSE(w.ActionPause->isEnabled());
     // Built elsewhere: present but not offered yet.
     EXPECT_FALSE(w.ActionProperties->isEnabled());
-    EXPECT_FALSE(w.ActionRemove->isEnabled());
+    EXPECT_TRUE(w.ActionRemove->isEnabled());
 }
 
 TEST_F(MainWindowTest, AboutGoesThroughThePrompt) {
