@@ -114,9 +114,21 @@ TEST_F(DesktopInstanceTest, JobCommandsOfTheToolAreDoneByTheDesktopProgram) {
     EXPECT_TRUE(WaitForResult(u"Docs"_s, u"Finished on"_s).contains(u"Finished on"_s));
     EXPECT_EQ(Cli({u"backup"_s, u"Nope"_s}).exitCode, 2);
 
-    const TRun removed = Cli({u"remove"_s, u"Docs"_s});
+    // Renaming and duplicating are done there too, and the desktop program knows the new names.
+    const TRun renamed = Cli({u"rename"_s, u"Docs"_s, u"Papers"_s});
+    EXPECT_EQ(renamed.exitCode, 0) << renamed.err.toStdString();
+    EXPECT_TRUE(renamed.out.contains(u"Job \"Docs\" is renamed to \"Papers\"."_s))
+        << renamed.out.toStdString();
+    EXPECT_TRUE(QDir(HomePath(u"dest/Papers"_s)).exists());
+    EXPECT_EQ(Cli({u"backup"_s, u"Docs"_s}).exitCode, 2) << "the desktop program forgot the old name";
+    const TRun duplicated = Cli({u"duplicate"_s, u"Papers"_s});
+    EXPECT_EQ(duplicated.exitCode, 0) << duplicated.err.toStdString();
+    EXPECT_EQ(Cli({u"backup"_s, u"Papers (Duplicated)"_s}).exitCode, 0);
+    EXPECT_TRUE(WaitForResult(u"Papers (Duplicated)"_s, u"Finished on"_s).contains(u"Finished on"_s));
+
+    const TRun removed = Cli({u"remove"_s, u"Papers"_s});
     EXPECT_EQ(removed.exitCode, 0) << removed.err.toStdString();
-    EXPECT_EQ(Cli({u"backup"_s, u"Docs"_s}).exitCode, 2) << "the desktop program forgot the removed job";
+    EXPECT_EQ(Cli({u"backup"_s, u"Papers"_s}).exitCode, 2) << "the desktop program forgot the removed job";
 
     // An orderly end on SIGTERM frees the lock: the tool works on its own again.
     ::kill(static_cast<pid_t>(desktop.processId()), SIGTERM);
