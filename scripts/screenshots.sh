@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Takes the pictures in docs/screenshots/ from the real desktop program on a virtual display, in
-# English and German: the main window while a job runs, the log viewer and the restore chooser.
+# English and German: the main window while a job runs, the log viewer, the restore chooser, the
+# import dialog and the name input of Rename. MORVANE_SHOTS=dialogs takes only the last two.
 # Needs Xvfb, openbox, xdotool and ImageMagick's import; uses build/bin (MORVANE_BIN_DIR to change).
 # Look at every picture before committing it.
 set -euo pipefail
@@ -90,6 +91,45 @@ PY
     )
 }
 
-shoot en en_US.UTF-8
-shoot de de_DE.UTF-8
+# The small dialogs of the job commands, on a job list of one job.
+shoot_dialogs() {
+    local language=$1 locale=$2
+    local home=$work/dialogs-$language
+    mkdir -p "$home/Sample" "$home/Storage" "$home/tmp"
+    echo "text" >"$home/Sample/notes.txt"
+    (
+        export HOME=$home XDG_CONFIG_HOME=$home/.config XDG_DATA_HOME=$home/.local/share TMPDIR=$home/tmp
+        export LC_ALL=$locale LANG=$locale LANGUAGE=$language QT_QPA_PLATFORM=xcb
+        "$bin/morvane-cli" new "Documents" --source "$home/Sample" --dest "$home/Storage" >/dev/null
+        "$bin/morvane-backup" >/dev/null 2>&1 &
+        program=$!
+        for _ in $(seq 100); do
+            window=$(xdotool search --onlyvisible --name "^Morvane Backup 2.3$" 2>/dev/null | head -n 1 || true)
+            [ -n "$window" ] && break
+            sleep 0.1
+        done
+        xdotool windowmove --sync "$window" 40 40 windowsize --sync "$window" 900 420
+        xdotool windowactivate --sync "$window" || true
+        sleep 1
+        xdotool key ctrl+o
+        sleep 1.5
+        import -window "$(xdotool getactivewindow)" "$out/import-dialog-$language.png"
+        xdotool key Escape
+        sleep 1
+        xdotool key F2
+        sleep 1.5
+        import -window "$(xdotool getactivewindow)" "$out/rename-input-$language.png"
+        xdotool key Escape
+        sleep 0.5
+        kill -TERM "$program"
+        wait "$program" || true
+    )
+}
+
+if [ "${MORVANE_SHOTS:-all}" != dialogs ]; then
+    shoot en en_US.UTF-8
+    shoot de de_DE.UTF-8
+fi
+shoot_dialogs en en_US.UTF-8
+shoot_dialogs de de_DE.UTF-8
 ls -l "$out"
