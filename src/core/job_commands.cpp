@@ -286,15 +286,26 @@ void AddRenameLine(const TJob& job, TRenameSteps& steps, bool done, const QStrin
     steps.Lines.append(FormatText(job.TranslateForCurrentThread(text), {from, to}));
 }
 
-// The backup folder and the storage copy beside it; false when the job must keep its old name.
-bool RenameOnStorage(TJob& job, const QString& newName, TRenameSteps& steps) {
+// The backup folder and the storage copy beside it; false when the job must keep its old name. A job
+// that never ran here (`ran` false) has something there only when it was imported with its folder:
+// the folder is renamed then, and an unreachable storage or a folder of somebody else's is left alone.
+bool RenameOnStorage(TJob& job, const QString& newName, bool ran, TRenameSteps& steps) {
     const TConnectResult connection = job.ConnectToStorage();
     if (!connection.Connected || connection.JobFolder.isEmpty()) {
+        if (!ran) {
+            job.DisconnectFromStorage();
+            return true;
+        }
         AddToEventsLog(connection.Error);
         steps.Lines.append(connection.Error);
         return false;
     }
     const QString oldFolder = connection.JobFolder;
+    if (!ran && CheckJobFolderOwner(job, oldFolder).Owner != TFolderOwner::Ours) {
+        job.DisconnectFromStorage();
+        return true;
+    }
+    steps.StorageTouched = true;
     const QString newFolder = JoinPath(job.DestinationPath, newName);
     bool renamed = false;
     if (const QString refusal = RefuseForeignJobFolder(job, oldFolder); !refusal.isEmpty()) {
@@ -331,19 +342,15 @@ TRenameSteps ChangeName(TJob& job, const QString& newName, const QString& jobFil
     TRenameSteps steps;
     const QString oldName = job.stJobName;
     const bool ran = job.LastJobResult.EndTime.load() != 0;
-    bool storageRenamed = true;
-    if (ran) {
-        steps.StorageTouched = true;
-        job.JobOperation = joRename;
-        storageRenamed = RenameOnStorage(job, newName, steps);
-        if (storageRenamed) {
-            const QString logs = job.JobOptions.Logging.PathForLogFiles;
-            const QString oldLogs = JoinPath(logs, oldName);
-            const QString newLogs = JoinPath(logs, newName);
-            if (QFileInfo(oldLogs).isDir()) {
-                steps.LogFolder = QDir().rename(oldLogs, newLogs);
-                AddRenameLine(job, steps, steps.LogFolder, oldLogs, newLogs);
-            }
+    job.JobOperation = joRename;
+    const bool storageRenamed = RenameOnStorage(job, newName, ran, steps);
+    if (storageRenamed) {
+        const QString logs = job.JobOptions.Logging.PathForLogFiles;
+        const QString oldLogs = JoinPath(logs, oldName);
+        const QString newLogs = JoinPath(logs, newName);
+        if (QFileInfo(oldLogs).isDir()) {
+            steps.LogFolder = QDir().rename(oldLogs, newLogs);
+            AddRenameLine(job, steps, steps.LogFolder, oldLogs, newLogs);
         }
     }
     if (storageRenamed) {

@@ -134,7 +134,7 @@ TRenameCheck CheckRename(const TJobsCatalogue& catalogue, const TJob& job, const
 
 // What renaming a job did, step by step.
 struct TRenameSteps {
-    bool StorageTouched = false; // the job had run, so its storage was renamed too
+    bool StorageTouched = false; // the job has a folder on the storage (it ran, or came with one)
     bool StorageFolder = false;  // the backup folder bears the new name
     bool StorageCopy = false;    // so does the storage copy beside it
     bool LogFolder = false;      // the log folder was renamed (false also when there was none)
@@ -142,12 +142,12 @@ struct TRenameSteps {
     QStringList Lines;           // what was and was not renamed, translated, one line each
 };
 
-// Renames the job's backup folder and storage copy (when the job has run), its log folder and its
-// local job file in `jobFilesDirectory`. A storage copy that cannot be renamed brings the folder back
-// to its old name, so a failed rename never parts the job from its backups. The caller takes the
-// options copy first (OptionsToJobOptions) and shows the job running until FinishRename, so nothing
-// starts the job meanwhile; the name itself is changed by FinishRename, on the thread that shows it.
-// Any thread; lines for the events log are added to it.
+// Renames the job's backup folder and storage copy (when the job has run, or was imported with a folder
+// this installation owns), its log folder and its local job file in `jobFilesDirectory`. A storage copy that
+// cannot be renamed brings the folder back to its old name, so a failed rename never parts the job from its
+// backups. The caller takes the options copy first (OptionsToJobOptions) and shows the job running until
+// FinishRename, so nothing starts the job meanwhile; the name itself is changed by FinishRename, on the
+// thread that shows it. Any thread; lines for the events log are added to it.
 TRenameSteps ChangeName(TJob& job, const QString& newName, const QString& jobFilesDirectory);
 // The name change in the catalogue after ChangeName: the jobs list saved and the events line, or the
 // failure with the texts saying what was and was not renamed (in Log).

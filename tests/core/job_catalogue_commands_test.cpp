@@ -194,6 +194,24 @@ TEST_F(JobCatalogueCommandsTest, RenamingTakesTheBackupsAlongAndTheChainGoesOn) 
     EXPECT_EQ(Folders(HomePath(u"dest/Papers"_s)).size(), 2);
 }
 
+TEST_F(JobCatalogueCommandsTest, AnImportedJobThatNeverRanHereTakesItsFolderAlong) {
+    TJob_FilesAndFolders& job = Create(u"Docs"_s, HomePath(u"dest"_s));
+    RunBackup(job);
+    ASSERT_EQ(RemoveJobFromCatalogue(*catalogue, job, false).Outcome, JobCommandOutcome::Done);
+    const TJobCommandResult imported =
+        ImportStorageCopy(*catalogue, HomePath(u"dest/Docs.bmj"_s), u"Docs"_s, {}, {});
+    ASSERT_EQ(imported.Outcome, JobCommandOutcome::Done) << imported.Message.toStdString();
+    // Its backups are on the storage although it has no run of its own here.
+    imported.Job->LastJobResult.EndTime = 0;
+
+    const TJobCommandResult result = Rename(*imported.Job, u"Papers"_s);
+    ASSERT_EQ(result.Outcome, JobCommandOutcome::Done) << result.Message.toStdString();
+    EXPECT_EQ(Folders(HomePath(u"dest"_s)), QStringList{u"Papers"_s});
+    EXPECT_TRUE(QFile::exists(HomePath(u"dest/Papers.bmj"_s)));
+    RunBackup(static_cast<TJob_FilesAndFolders&>(*imported.Job));
+    EXPECT_EQ(Folders(HomePath(u"dest/Papers"_s)).size(), 2);
+}
+
 TEST_F(JobCatalogueCommandsTest, AFailedRenameLeavesTheJobWithItsBackups) {
     struct Case {
         const char* what;
