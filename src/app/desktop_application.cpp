@@ -274,6 +274,9 @@ void TDesktopApplication::CreateWindows() {
     hooks.endProgram = [this] {
         closing_->SessionEnding();
     };
+    hooks.jobsLent = [this] {
+        return forwarded_ && forwarded_->JobsLent();
+    };
     TDesktopWindows created = CreateDesktopWindows(
         catalogue_, *prompt_, [this] { return scheduler_.get(); }, hooks);
     windows_.main = std::move(created.main);

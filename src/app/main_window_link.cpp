@@ -33,9 +33,10 @@ public:
                     THooks hooks)
         : catalogue_(catalogue), hooks_(std::move(hooks)), log_(prompt), restoreDialogs_(chooser_, prompt),
           guidance_(SystemPowerControl(), prompt, [this] { hooks_.endProgram(); }),
-          window_(catalogue, prompt, log_, restoreDialogs_, guidance_, [scheduler] {
+          // The window's commands wait while a tick runs, and while a command-line tool has the jobs.
+          window_(catalogue, prompt, log_, restoreDialogs_, guidance_, [this, scheduler] {
               const TScheduler* running = scheduler();
-              return running != nullptr && running->Busy();
+              return (running != nullptr && running->Busy()) || (hooks_.jobsLent && hooks_.jobsLent());
           }) {
         window_.setWindowIcon(ApplicationIcon());
         window_.setWindowTitle(QString::fromUtf16(ApplicationTitle) + u' ' +

@@ -30,6 +30,7 @@ public:
         std::function<void()> quit;         // the Quit command
         std::function<void()> shown;        // every showing
         std::function<void()> endProgram;   // close without asking (the restart into recovery)
+        std::function<bool()> jobsLent;     // a command-line tool works on the jobs meanwhile
     };
 
     virtual QWidget* Widget() = 0;

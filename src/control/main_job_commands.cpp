@@ -29,6 +29,8 @@ void TMainCommands::Import(const QString& defaultPath) {
         Refuse();
         return;
     }
+    if (RefuseWhileBusy())
+        return;
     const std::optional<TImportChoice> choice = importDialog_->AskImport(defaultPath);
     if (!choice)
         return;
@@ -51,6 +53,11 @@ void TMainCommands::Import(const QString& defaultPath) {
         // `this` is used only by the posted step, which runs only while this object exists.
         PostToInterface(gate, [this, imported, name] {
             importing_ = false;
+            // The jobs may have been handed to a command-line tool while the copy was read.
+            if (RefuseWhileBusy()) {
+                Q_EMIT CatalogueCommandDone();
+                return;
+            }
             // A job of that name may have come into being while the copy was read.
             if (const TJobNameResult again = CheckJobName(catalogue_, name);
                 again.Check != JobNameCheck::Ok) {
@@ -84,6 +91,8 @@ void TMainCommands::Duplicate(int row) {
             prompt_.ShowError(checked.Message);
         return;
     }
+    if (RefuseUnlessIdle(*job) || RefuseWhileBusy())
+        return;
     const TJobCommandResult result = DuplicateJob(catalogue_, *job, checked.Name, *typed);
     if (result.Job)
         Q_EMIT CatalogueChanged(catalogue_.Count() - 1);

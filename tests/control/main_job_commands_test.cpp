@@ -164,6 +164,16 @@ TEST_F(MainJobCommandsTest, DuplicateAsksForANameAndAddsTheCopy) {
     commands->Duplicate(0);
     EXPECT_EQ(prompt.asked, QStringList{u"Message: "_s + Refusal});
     job->JobStatus = jsNone;
+
+    // While the scheduler or a command-line tool has the jobs, the answer is not acted on.
+    const int before = catalogue->Count();
+    prompt.asked.clear();
+    busy = true;
+    prompt.Push(u"Later"_s);
+    commands->Duplicate(0);
+    EXPECT_EQ(prompt.asked, (QStringList{u"AskText: Duplicate"_s, u"Message: "_s + Refusal}));
+    EXPECT_EQ(catalogue->Count(), before);
+    busy = false;
 }
 
 TEST_F(MainJobCommandsTest, RenameAsksThenRenamesOnAWorker) {
@@ -310,6 +320,13 @@ TEST_F(MainJobCommandsTest, ImportReadsTheStorageCopyOfARealBackup) {
         std::optional<TImportChoice> choice;
         QStringList asked;
     };
+    busy = true;
+    importDialog.answer = TImportChoice{copy, {}, {}};
+    commands->Import();
+    EXPECT_TRUE(importDialog.opened.isEmpty());
+    EXPECT_EQ(prompt.asked, QStringList{u"Message: "_s + Refusal});
+    busy = false;
+
     const Case refusals[] = {
         {"cancelled", std::nullopt, {}},
         {"not a job file",
