@@ -301,7 +301,11 @@ bool RenameOnStorage(TJob& job, const QString& newName, bool ran, TRenameSteps& 
         return false;
     }
     const QString oldFolder = connection.JobFolder;
-    if (!ran && CheckJobFolderOwner(job, oldFolder).Owner != TFolderOwner::Ours) {
+    // Nothing of the job there (it never ran here, or its runs never reached the storage): only the
+    // local files change. A folder whose owner could not be learnt is not taken for absent.
+    const TOwnerCheck owner = CheckJobFolderOwner(job, oldFolder);
+    const bool absent = owner.Problem.isEmpty() && owner.Owner == TFolderOwner::Absent;
+    if (absent || (!ran && owner.Owner != TFolderOwner::Ours)) {
         job.DisconnectFromStorage();
         return true;
     }

@@ -7,6 +7,7 @@
 #include "fixtures/temp_home.h"
 #include "jobs/job_file.h"
 #include "options/options.h"
+#include "platform/date_time.h"
 
 #include <QDir>
 #include <QFile>
@@ -165,6 +166,21 @@ TEST_F(JobCatalogueCommandsTest, RenamingAJobThatNeverRanTouchesOnlyItsJobFile) 
     ASSERT_TRUE(reloaded.LoadJobsListAndJobs());
     ASSERT_EQ(reloaded.Count(), 1);
     EXPECT_EQ(reloaded.At(0).stJobName, u"Papers"_s);
+}
+
+TEST_F(JobCatalogueCommandsTest, AJobWhoseRunsNeverReachedTheStorageIsRenamedHere) {
+    TJob_FilesAndFolders& job = Create(u"Docs"_s, HomePath(u"dest"_s));
+    job.LastJobResult.EndTime = Now();
+    const TJobCommandResult result = Rename(job, u"Papers"_s);
+    ASSERT_EQ(result.Outcome, JobCommandOutcome::Done) << result.Log.join(u'\n').toStdString();
+    EXPECT_TRUE(Folders(HomePath(u"dest"_s)).isEmpty());
+    EXPECT_TRUE(QFile::exists(catalogue->JobFilePath(u"Papers"_s)));
+
+    // An unreachable storage still refuses: the job may have backups there.
+    job.DestinationPath = HomePath(u"no-such-drive"_s);
+    const TJobCommandResult refused = Rename(job, u"Letters"_s);
+    EXPECT_EQ(refused.Outcome, JobCommandOutcome::Failed);
+    EXPECT_EQ(job.stJobName, u"Papers"_s);
 }
 
 TEST_F(JobCatalogueCommandsTest, RenamingTakesTheBackupsAlongAndTheChainGoesOn) {
