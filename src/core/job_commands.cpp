@@ -189,9 +189,29 @@ TJobCommandResult AddImportedJob(TJobsCatalogue& catalogue, TImportedJob importe
     return {saved ? JobCommandOutcome::Done : JobCommandOutcome::JobsListNotSaved, {}, imported.Log, &added};
 }
 
+namespace {
+
+// True when the storage is reachable and holds neither the job's folder nor its storage copy.
+bool NothingOnStorage(TJob& job) {
+    job.OptionsToJobOptions();
+    const TConnectResult connection = job.ConnectToStorage();
+    bool absent = false;
+    if (connection.Connected && !connection.JobFolder.isEmpty()) {
+        const TOwnerCheck owner = CheckJobFolderOwner(job, connection.JobFolder);
+        absent = owner.Problem.isEmpty() && owner.Owner == TFolderOwner::Absent;
+    }
+    job.DisconnectFromStorage();
+    return absent;
+}
+
+} // namespace
+
 bool RemoveBackupFolder(TJob& job) {
-    // A drive-image job's images go through the imaging tool, with this program's rights.
     auto* files = dynamic_cast<TJob_FilesAndFolders*>(&job);
+    // A job that never wrote to the storage leaves nothing to remove there; that is no failure.
+    if (files && NothingOnStorage(job))
+        return true;
+    // A drive-image job's images go through the imaging tool, with this program's rights.
     const bool removed = files ? files->Remove() : static_cast<TJob_DriveImage&>(job).Remove();
     if (removed)
         AddToEventsLog(job.TranslateForCurrentThread(

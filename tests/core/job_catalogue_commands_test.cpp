@@ -268,6 +268,15 @@ TEST_F(JobCatalogueCommandsTest, AFailedRenameLeavesTheJobWithItsBackups) {
     EXPECT_EQ(Folders(dest + u"/Docs"_s).size(), 2);
 }
 
+TEST_F(JobCatalogueCommandsTest, RemovingTheBackupsOfAJobWithNoneIsNoFailure) {
+    TJob_FilesAndFolders& job = Create(u"Docs"_s, HomePath(u"dest"_s));
+    ASSERT_TRUE(QDir().mkpath(HomePath(u"dest/Other"_s)));
+    const TJobCommandResult result = RemoveJobFromCatalogue(*catalogue, job, true);
+    EXPECT_EQ(result.Outcome, JobCommandOutcome::Done) << result.Message.toStdString();
+    EXPECT_EQ(catalogue->Count(), 0);
+    EXPECT_EQ(Folders(HomePath(u"dest"_s)), QStringList{u"Other"_s});
+}
+
 TEST_F(JobCatalogueCommandsTest, RenameAndRemovalOnAShare) {
     MORVANE_REQUIRE_SAMBA(server);
     const QString folder = u"names-"_s + QString::number(QRandomGenerator::global()->generate());
