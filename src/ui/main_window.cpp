@@ -1,11 +1,13 @@
 #include "ui/main_window.h"
 
+#include "control/job_wizard_commands.h"
 #include "control/window_placement.h"
 #include "i18n/catalogue_loader.h"
 #include "i18n/translation.h"
 #include "options/options.h"
 #include "platform/program_state.h"
 #include "ui/job_row_delegate.h"
+#include "ui/wizard/job_wizards.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -64,6 +66,8 @@ TfrmMainOrvellaBackup::TfrmMainOrvellaBackup(TJobsCatalogue& catalogue, IUserPro
     : QMainWindow(parent), catalogue_(catalogue), prompt_(prompt), settings_(std::move(settings)) {
     setObjectName(QStringLiteral("frmMainOrvellaBackup"));
     setWindowTitle(QString::fromUtf16(ApplicationTitle));
+    wizardWindows_ = std::make_unique<TWizardWindows>(prompt, this);
+    wizardCommands_ = std::make_unique<TJobWizardCommands>(catalogue, prompt, *wizardWindows_, busy);
     commands_ =
         new TMainCommands(catalogue, prompt, viewer, restoreDialogs, imageGuidance, std::move(busy), this);
     rows_ = new TJobRowsModel(this);
@@ -127,8 +131,7 @@ void TfrmMainOrvellaBackup::CreateActions() {
     ActionMoveDown = make("ActionMoveDown", QStringLiteral("go-down"), Qt::CTRL | Qt::Key_Down);
     Create1 = make("Create1", QString());
     // Built by another part of the program; shown so the window is complete.
-    for (QAction* action : {ActionNewJob, ActionOpen, ActionProperties, ActionDuplicate, ActionRename,
-                            ActionRemove, ActionOptions, Create1})
+    for (QAction* action : {ActionOpen, ActionDuplicate, ActionRename, ActionRemove, ActionOptions})
         action->setEnabled(false);
 }
 
@@ -334,6 +337,21 @@ void TfrmMainOrvellaBackup::ConnectCommands() {
     connect(ActionNewJob, &QAction::triggered, this, &TfrmMainOrvellaBackup::NewJobRequested);
     connect(Create1, &QAction::triggered, this, &TfrmMainOrvellaBackup::NewJobRequested);
     connect(ActionOpen, &QAction::triggered, this, &TfrmMainOrvellaBackup::ImportRequested);
+    connect(this, &TfrmMainOrvellaBackup::NewJobRequested, this, [this] {
+        const bool noneSelected = SelectedRow() < 0;
+        const int row = wizardCommands_->NewJob();
+        if (row < 0)
+            return;
+        RefreshRows();
+        if (noneSelected && catalogue_.Count() == 1)
+            SelectRow(row);
+        ApplyCommandState();
+    });
+    connect(this, &TfrmMainOrvellaBackup::SettingsRequested, this, [this](int row) {
+        if (wizardCommands_->EditJob(row))
+            RefreshRows();
+        ApplyCommandState();
+    });
     connect(ActionOptions, &QAction::triggered, this, &TfrmMainOrvellaBackup::OptionsRequested);
     connect(ActionProperties, &QAction::triggered, this, [this] { Q_EMIT SettingsRequested(SelectedRow()); });
     connect(ActionDuplicate, &QAction::triggered, this, [this] { Q_EMIT DuplicateRequested(SelectedRow()); });
@@ -395,7 +413,7 @@ void TfrmMainOrvellaBackup::ApplyCommandState() {
         job ? std::optional<TJobStatus>(job->JobStatus.load()) : std::nullopt;
     commandState_ = CommandStateFor(status, commandState_);
     const bool idle = commandState_.IdleJobCommands;
-    for (QAction* action : {ActionViewLog, ActionViewHistory, recentLogs_})
+    for (QAction* action : {ActionViewLog, ActionViewHistory, recentLogs_, ActionProperties})
         action->setEnabled(idle);
     ActionMoveUp->setEnabled(job && SelectedRow() > 0);
     ActionMoveDown->setEnabled(job && SelectedRow() + 1 < rows_->rowCount());

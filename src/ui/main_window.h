@@ -12,6 +12,7 @@
 #include <QUrl>
 
 #include <functional>
+#include <memory>
 
 class QAction;
 class QActionGroup;
@@ -25,13 +26,16 @@ class QToolButton;
 namespace morvane {
 
 class TJobRowDelegate;
+class TJobWizardCommands;
+class TWizardWindows;
 
 // The main window: the job list with its run, log and help commands, the events panel and the status
 // bar. It is thin: rows come from TJobRowsModel, commands are TMainCommands, and everything is
 // refreshed by the scheduler's tick through ISchedulerWindow.
 //
-// The catalogue commands (New Job, Import, Settings, Duplicate, Rename, Remove) and Options are
-// present but disabled; their signals are emitted once they are enabled. Quit only asks
+// New Job and Settings open the job wizards (TJobWizardCommands). The other catalogue commands
+// (Import, Duplicate, Rename, Remove) and Options are present but disabled; their signals are emitted
+// once they are enabled. Quit only asks
 // (QuitRequested); the application decides.
 class TfrmMainOrvellaBackup final : public QMainWindow, public ISchedulerWindow {
     Q_OBJECT
@@ -71,6 +75,8 @@ public:
     void SelectRow(int row);
 
     TMainCommands& Commands() { return *commands_; }
+    // The dialogs of New Job and Settings.
+    TWizardWindows& WizardWindows() { return *wizardWindows_; }
     TJobRowsModel& JobRows() { return *rows_; }
     const TEventsModel& Events() const { return events_; }
     QTableView* JobsList() const { return lbJobsList; }
@@ -138,6 +144,8 @@ private:
     IUserPrompt& prompt_;
     SettingsStore settings_;
     TMainCommands* commands_ = nullptr;
+    std::unique_ptr<TWizardWindows> wizardWindows_;
+    std::unique_ptr<TJobWizardCommands> wizardCommands_;
     TJobRowsModel* rows_ = nullptr;
     TJobRowDelegate* delegate_ = nullptr;
     TEventsModel events_;
