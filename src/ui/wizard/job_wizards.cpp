@@ -246,6 +246,8 @@ void TfrmWizard_FilesBackup::Load() {
     const TFilesWizard& w = *wizard_;
     Tree->SetSelection(w.Sources);
     TreeView->collapseAll();
+    // The keyboard starts on the first folder (the home folder), ready to be opened.
+    TreeView->setCurrentIndex(Tree->index(0, 0));
     Filter->setCurrentIndex(static_cast<int>(w.FilterType));
     Extensions->setText(w.Extensions);
     External->setChecked(!w.Destination.Network);
@@ -296,6 +298,11 @@ void TfrmWizard_FilesBackup::ApplyEnabling() {
 void TfrmWizard_FilesBackup::Refresh() {
     ShowPage(*wizard_, Headings(true));
     ApplyEnabling();
+    // The page's first field takes the keyboard.
+    if (wizard_->Page() == TFilesWizard::pgSources)
+        TreeView->setFocus();
+    else if (wizard_->Page() == TFilesWizard::pgDestination)
+        (External->isChecked() ? static_cast<QWidget*>(ExternalPath) : NetworkBox->Path)->setFocus();
 }
 
 void TfrmWizard_FilesBackup::NextClicked() {
