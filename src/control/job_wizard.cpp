@@ -123,22 +123,15 @@ QString TDestinationFields::PasswordStatusText() const {
                          : Translate(QStringLiteral("Password is not set"));
 }
 
-std::optional<QString> AskNewPassword(IUserPrompt& prompt) {
-    const QString caption = u' ' + Translate(QStringLiteral("Set Password"));
-    for (;;) {
-        const std::optional<QString> first =
-            prompt.AskText(caption, Translate(QStringLiteral("Password:")), QString(), true);
-        if (!first)
-            return std::nullopt;
-        const std::optional<QString> second =
-            prompt.AskText(caption, Translate(QStringLiteral("Confirm password")), QString(), true);
-        if (!second)
-            return std::nullopt;
-        const QString password = TJobsCatalogue::TrimName(*first);
-        if (password == TJobsCatalogue::TrimName(*second))
-            return password;
-        prompt.ShowError(Translate(QStringLiteral("Passwords do not match.")));
-    }
+std::optional<QString> ConfirmedPassword(const QString& typed, const QString& confirmation) {
+    const QString password = TJobsCatalogue::TrimName(typed);
+    if (password != TJobsCatalogue::TrimName(confirmation))
+        return std::nullopt;
+    return password;
+}
+
+QString PasswordsDoNotMatchText() {
+    return Translate(QStringLiteral("Passwords do not match."));
 }
 
 std::optional<TWizardMessage> CheckSourcesPage(const QStringList& sources, TFilterType filter,
@@ -180,8 +173,19 @@ void TFilesWizard::ClearControls() {
     RemoveOldFirst = false;
     Schedule = TScheduleFields{};
     EditingJob = false;
+    WarningShown = false;
+    openedBackupType_ = btSync;
     First();
     ResetResult();
+}
+
+std::optional<TWizardMessage> TFilesWizard::ChooseBackupType(TBackupType type) {
+    BackupType = type;
+    if (!EditingJob || WarningShown || type == openedBackupType_)
+        return std::nullopt;
+    WarningShown = true;
+    return Warning(
+        Translate(QStringLiteral("Changing the backup type will cause the deletion of all backup files.")));
 }
 
 void TFilesWizard::JobToControls(const TJob_FilesAndFolders& job) {
@@ -206,6 +210,7 @@ void TFilesWizard::JobToControls(const TJob_FilesAndFolders& job) {
         Destination.LocalPath = job.DestinationPath;
     }
     BackupType = job.Settings.Backup.BackupType;
+    openedBackupType_ = BackupType;
     FullBackupEveryCopies = job.Settings.Backup.PerformFullBackup_EveryCopies;
     FullCopiesToKeep = job.Settings.Backup.NumberFullCopiesToKeep;
     RemoveOldFirst = job.Settings.Backup.RemoveOldBackupsBeforeStartingNewBackup;

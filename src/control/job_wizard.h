@@ -64,9 +64,10 @@ struct TDestinationFields {
     QString PasswordStatusText() const;
 };
 
-// Asks for a new password twice; the trimmed text when both match, nothing when cancelled. A
-// mismatch is reported and asked again.
-std::optional<QString> AskNewPassword(IUserPrompt& prompt);
+// A password typed twice: the first text without blanks and control characters at its ends when
+// both agree so trimmed (an empty one clears the password), nothing when they differ.
+std::optional<QString> ConfirmedPassword(const QString& typed, const QString& confirmation);
+QString PasswordsDoNotMatchText();
 
 // How a wizard ended.
 enum TWizardResult { wrDiscard = 0, wrSave = 1, wrSaveAndRun = 2 };
@@ -119,6 +120,11 @@ public:
     bool RemoveOldFirst = false;
     TScheduleFields Schedule;
     bool EditingJob = false;
+    bool WarningShown = false;
+
+    // The user picked a method. Changing an existing job's method makes its next run replace the
+    // backups it has, which is said once per opening.
+    std::optional<TWizardMessage> ChooseBackupType(TBackupType type);
 
     // The new-job defaults, page 1.
     void ClearControls();
@@ -142,6 +148,9 @@ public:
     bool Save(IUserPrompt& prompt, TWizardResult result);
     // The entries as the list viewer shows them: folders without their trailing "/*".
     static QStringList SourcesAsList(const QStringList& sources);
+
+private:
+    TBackupType openedBackupType_ = btSync;
 };
 
 // Page checks, one per page, as pure functions of the fields.

@@ -436,6 +436,41 @@ TEST_F(JobWizardCommandsTest, EditingKeepsCredentialsDropsVanishedSourcesAndWait
     EXPECT_EQ(prompt.asked.size(), 1);
 }
 
+TEST(JobWizardPassword, TwoTypedTextsMustAgreeWithoutTheirBlanks) {
+    struct Case {
+        QString typed, confirmation;
+        std::optional<QString> result;
+    };
+    const Case cases[] = {
+        {u"  secret "_s, u"secret"_s, u"secret"_s},
+        {u"\tsecret"_s, u"secret \n"_s, u"secret"_s},
+        {u""_s, u"  "_s, u""_s}, // clears the password
+        {u"secret"_s, u"Secret"_s, std::nullopt},
+        {u"se cret"_s, u"secret"_s, std::nullopt},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ConfirmedPassword(c.typed, c.confirmation), c.result) << c.typed.toStdString();
+}
+
+TEST(JobWizardMethod, ChangingAnExistingJobsMethodWarnsOncePerOpening) {
+    TJob_FilesAndFolders job(u"Docs"_s);
+    job.Settings.Backup.BackupType = btInc;
+    TFilesWizard wizard;
+    // A new job: nothing to lose.
+    EXPECT_FALSE(wizard.ChooseBackupType(btFull));
+    for (int opening = 0; opening < 2; ++opening) {
+        wizard.ClearControls();
+        wizard.JobToControls(job);
+        wizard.EditingJob = true;
+        EXPECT_FALSE(wizard.ChooseBackupType(btInc));
+        const std::optional<TWizardMessage> warning = wizard.ChooseBackupType(btSync);
+        ASSERT_TRUE(warning);
+        EXPECT_EQ(warning->Text, u"Changing the backup type will cause the deletion of all backup files."_s);
+        EXPECT_FALSE(wizard.ChooseBackupType(btFull));
+        EXPECT_EQ(wizard.BackupType, btFull);
+    }
+}
+
 TEST_F(JobWizardCommandsTest, DriveImageJobFromItsWizard) {
     windows.choice = IJobWizardWindows::TNewJobChoice{u"System"_s, TJob::Kind::DriveImage};
     windows.imageStep = [&](TImageWizard& w) {

@@ -136,6 +136,33 @@ TEST_F(WizardWindowsTest, DriveImageWizardCancelLeavesNoResult) {
     EXPECT_EQ(prompt.asked, QStringList{u"Message: Please add one or more sources to the list"_s});
 }
 
+TEST_F(WizardWindowsTest, PasswordDialogChangesThePasswordOnlyWhenConfirmed) {
+    TfrmPassword dialog(prompt);
+    QString password = u"old"_s;
+    // A mismatch keeps the dialog open; Cancel then leaves the password as it was.
+    test::OnNextModal<TfrmPassword>([](TfrmPassword* w) {
+        EXPECT_TRUE(w->Password->text().isEmpty());
+        EXPECT_EQ(w->Password->echoMode(), QLineEdit::Password);
+        QTest::keyClicks(w->Password, u"one"_s);
+        QTest::keyClicks(w->Confirmation, u"two"_s);
+        w->OK->click();
+        EXPECT_TRUE(w->isVisible());
+        w->reject();
+    });
+    dialog.ChangePassword(password);
+    EXPECT_EQ(password, u"old"_s);
+    EXPECT_EQ(prompt.asked, QStringList{u"Error: Passwords do not match."_s});
+
+    test::OnNextModal<TfrmPassword>([](TfrmPassword* w) {
+        EXPECT_TRUE(w->Password->text().isEmpty());
+        QTest::keyClicks(w->Password, u" new "_s);
+        QTest::keyClicks(w->Confirmation, u"new"_s);
+        QTest::keyClick(w->Confirmation, Qt::Key_Return);
+    });
+    dialog.ChangePassword(password);
+    EXPECT_EQ(password, u"new"_s);
+}
+
 TEST_F(WizardWindowsTest, NewJobDialogOpensEmptyWithFilesChosen) {
     TfrmNewBackupJob dialog;
     for (const bool image : {true, false}) {

@@ -196,6 +196,13 @@ TfrmWizard_FilesBackup::TfrmWizard_FilesBackup(IUserPrompt& prompt, QWidget* par
     connect(Filter, &QComboBox::currentIndexChanged, this, [this] { ApplyEnabling(); });
     for (QRadioButton* button : {External, Network, Mirror, Full, Incremental})
         connect(button, &QRadioButton::toggled, this, [this] { ApplyEnabling(); });
+    const std::pair<QRadioButton*, TBackupType> methods[] = {
+        {Mirror, btSync}, {Full, btFull}, {Incremental, btInc}};
+    for (const auto& [button, type] : methods)
+        connect(button, &QRadioButton::clicked, this, [this, type = type] {
+            if (const std::optional<TWizardMessage> message = wizard_->ChooseBackupType(type))
+                ShowWizardMessage(prompt_, *message);
+        });
     connect(ChooseExternal, &QPushButton::clicked, this, [this] {
         if (const auto folder =
                 prompt_.ChooseFolder(Tr(QStringLiteral("Choose an output folder")), QString()))

@@ -6,6 +6,7 @@
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QFormLayout>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -56,6 +57,61 @@ void TfrmListViewer::ShowList(const QStringList& lines) {
     setWindowTitle(title);
     caption_->setText(title + u':');
     Text->setPlainText(TFilesWizard::SourcesAsList(lines).join(u'\n'));
+}
+
+TfrmPassword::TfrmPassword(IUserPrompt& prompt, QWidget* parent)
+    : QDialog(parent), Password(new QLineEdit(this)), Confirmation(new QLineEdit(this)),
+      ShowPassword(new QCheckBox(this)), OK(new QPushButton(this)), prompt_(prompt),
+      passwordCaption_(new QLabel(this)), confirmationCaption_(new QLabel(this)),
+      cancel_(new QPushButton(this)) {
+    setObjectName(QStringLiteral("frmPassword"));
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    Password->setMinimumWidth(260);
+    auto* form = new QFormLayout;
+    form->addRow(passwordCaption_, Password);
+    form->addRow(confirmationCaption_, Confirmation);
+    form->addRow(QString(), ShowPassword);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(OK);
+    buttons->addWidget(cancel_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addLayout(buttons);
+    // OK is the default button, so Enter anywhere in the window confirms.
+    OK->setDefault(true);
+    connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
+    connect(OK, &QPushButton::clicked, this, [this] {
+        if (const std::optional<QString> password =
+                ConfirmedPassword(Password->text(), Confirmation->text())) {
+            confirmed_ = *password;
+            accept();
+        } else {
+            prompt_.ShowError(PasswordsDoNotMatchText());
+        }
+    });
+    connect(ShowPassword, &QCheckBox::toggled, this, [this](bool shown) {
+        for (QLineEdit* field : {Password, Confirmation})
+            field->setEchoMode(shown ? QLineEdit::Normal : QLineEdit::Password);
+    });
+    for (QLineEdit* field : {Password, Confirmation})
+        field->setEchoMode(QLineEdit::Password);
+}
+
+void TfrmPassword::ChangePassword(QString& password) {
+    setWindowTitle(u' ' + morvane::Translate(QStringLiteral("Set Password")));
+    passwordCaption_->setText(morvane::Translate(QStringLiteral("Password:")));
+    confirmationCaption_->setText(morvane::Translate(QStringLiteral("Confirm password")));
+    ShowPassword->setText(morvane::Translate(QStringLiteral("Show password")));
+    OK->setText(morvane::Translate(QStringLiteral("OK")));
+    cancel_->setText(morvane::Translate(QStringLiteral("Cancel")));
+    // The check box keeps its state between openings; the fields never keep text.
+    Password->clear();
+    Confirmation->clear();
+    Password->setFocus();
+    if (exec() == QDialog::Accepted)
+        password = confirmed_;
+    confirmed_.clear();
 }
 
 TSchedulePage::TSchedulePage(IUserPrompt& prompt, QWidget* parent)
@@ -214,8 +270,7 @@ TNetworkBox::TNetworkBox(IUserPrompt& prompt, QWidget* parent)
             Path->setText(*folder);
     });
     connect(SetPassword, &QPushButton::clicked, this, [this] {
-        if (const auto typed = AskNewPassword(prompt_))
-            password_ = *typed;
+        passwordDialog_->ChangePassword(password_);
         TDestinationFields fields;
         fields.NetworkPassword = password_;
         PasswordStatus->setText(fields.PasswordStatusText());

@@ -40,6 +40,26 @@ private:
     QLabel* caption_ = nullptr;
 };
 
+// Asks for a network password twice. The current password is never shown.
+class TfrmPassword final : public QDialog {
+    Q_OBJECT
+public:
+    TfrmPassword(IUserPrompt& prompt, QWidget* parent = nullptr);
+    // Replaces `password` when the user confirms two matching texts; leaves it otherwise.
+    void ChangePassword(QString& password);
+    QLineEdit* Password = nullptr;
+    QLineEdit* Confirmation = nullptr;
+    QCheckBox* ShowPassword = nullptr;
+    QPushButton* OK = nullptr;
+
+private:
+    IUserPrompt& prompt_;
+    QLabel* passwordCaption_ = nullptr;
+    QLabel* confirmationCaption_ = nullptr;
+    QPushButton* cancel_ = nullptr;
+    QString confirmed_;
+};
+
 // The schedule page both wizards show.
 class TSchedulePage final : public QWidget {
     Q_OBJECT
@@ -93,6 +113,7 @@ private:
     IUserPrompt& prompt_;
     QString password_;
     TConnectionTest* test_ = nullptr;
+    TfrmPassword* passwordDialog_ = nullptr;
 };
 
 } // namespace morvane
