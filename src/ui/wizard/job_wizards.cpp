@@ -437,6 +437,11 @@ void TfrmWizard_DriveImageBackup::ApplyEnabling() {
 void TfrmWizard_DriveImageBackup::Refresh() {
     ShowPage(*wizard_, Headings(false));
     ApplyEnabling();
+    if (wizard_->Page() == TImageWizard::pgDisks) {
+        Drives->setFocus();
+        if (!Drives->currentItem() && Drives->count() > 0)
+            Drives->setCurrentRow(0);
+    }
 }
 
 void TfrmWizard_DriveImageBackup::NextClicked() {
