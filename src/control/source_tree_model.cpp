@@ -1,7 +1,12 @@
 #include "control/source_tree_model.h"
 
+#include "control/thread_handover.h"
+
 #include <QDir>
 #include <QFileInfo>
+#include <QThreadPool>
+
+#include <mutex>
 
 namespace morvane {
 
@@ -10,6 +15,7 @@ struct TSourceTreeModel::TNode {
     QString Name;
     bool Folder = false;
     bool Loaded = false;
+    bool Loading = false;
     TNode* Parent = nullptr;
     int Row = 0;
     std::vector<std::unique_ptr<TNode>> Children;
@@ -42,17 +48,35 @@ bool IsBelow(const QString& path, const QString& folder) {
 
 } // namespace
 
-TSourceTreeModel::TSourceTreeModel(QStringList roots, QObject* parent)
-    : QAbstractItemModel(parent), roots_(std::move(roots)) {
+// Lets a worker's reading reach the model only while it exists and the tree it was read for is shown.
+struct TSourceTreeModel::TGate {
+    std::mutex Mutex;
+    TSourceTreeModel* Model = nullptr;
+    int Generation = 0;
+};
+
+TSourceTreeModel::TSourceTreeModel(QStringList roots, QObject* parent, bool readInBackground)
+    : QAbstractItemModel(parent), roots_(std::move(roots)), readInBackground_(readInBackground),
+      gate_(std::make_shared<TGate>()) {
+    gate_->Model = this;
     if (roots_.isEmpty())
         roots_ = {QDir::homePath(), QStringLiteral("/")};
     Reset();
 }
 
-TSourceTreeModel::~TSourceTreeModel() = default;
+TSourceTreeModel::~TSourceTreeModel() {
+    const std::lock_guard lock(gate_->Mutex);
+    gate_->Model = nullptr;
+}
 
 void TSourceTreeModel::Reset() {
     beginResetModel();
+    {
+        // Readings still under way belong to the old tree.
+        const std::lock_guard lock(gate_->Mutex);
+        ++gate_->Generation;
+    }
+    reading_ = 0;
     top_.clear();
     for (const QString& root : roots_) {
         auto node = std::make_unique<TNode>();
@@ -72,32 +96,65 @@ void TSourceTreeModel::SetShowHidden(bool show) {
     Reset();
 }
 
-QStringList TSourceTreeModel::ChildPaths(const QString& folder) const {
+std::vector<TSourceTreeModel::TChild> TSourceTreeModel::ReadChildren(const QString& folder, bool showHidden) {
     QDir::Filters filters = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System;
-    if (showHidden_)
+    if (showHidden)
         filters |= QDir::Hidden;
     const QFileInfoList entries =
         QDir(folder).entryInfoList(filters, QDir::DirsFirst | QDir::Name | QDir::IgnoreCase);
-    QStringList paths;
+    std::vector<TChild> children;
     for (const QFileInfo& info : entries)
-        paths.append(info.absoluteFilePath());
-    return paths;
+        // A link to a folder is not walked into: the backup does not follow it either.
+        children.push_back(
+            {QDir::cleanPath(info.absoluteFilePath()), info.fileName(), info.isDir() && !info.isSymLink()});
+    return children;
 }
 
-std::vector<std::unique_ptr<TSourceTreeModel::TNode>> TSourceTreeModel::ReadChildren(TNode& node) const {
-    std::vector<std::unique_ptr<TNode>> children;
-    for (const QString& path : ChildPaths(node.Path)) {
-        const QFileInfo info(path);
-        auto child = std::make_unique<TNode>();
-        child->Path = QDir::cleanPath(path);
-        child->Name = info.fileName();
-        // A link to a folder is not walked into: the backup does not follow it either.
-        child->Folder = info.isDir() && !info.isSymLink();
-        child->Parent = &node;
-        child->Row = static_cast<int>(children.size());
-        children.push_back(std::move(child));
+void TSourceTreeModel::AddChildren(TNode& node, const QModelIndex& index, std::vector<TChild> children) {
+    node.Loaded = true;
+    node.Loading = false;
+    if (children.empty()) {
+        // The expand mark goes away.
+        Q_EMIT dataChanged(index, index);
+        return;
     }
-    return children;
+    beginInsertRows(index, 0, static_cast<int>(children.size()) - 1);
+    for (TChild& child : children) {
+        auto item = std::make_unique<TNode>();
+        item->Path = std::move(child.Path);
+        item->Name = std::move(child.Name);
+        item->Folder = child.Folder;
+        item->Parent = &node;
+        item->Row = static_cast<int>(node.Children.size());
+        node.Children.push_back(std::move(item));
+    }
+    endInsertRows();
+}
+
+TSourceTreeModel::TNode* TSourceTreeModel::FindNode(const QString& path) const {
+    const std::vector<std::unique_ptr<TNode>>* level = &top_;
+    for (;;) {
+        TNode* next = nullptr;
+        for (const auto& node : *level) {
+            if (node->Path == path)
+                return node.get();
+            if (IsBelow(path, node->Path) && (!next || node->Path.size() > next->Path.size()))
+                next = node.get();
+        }
+        if (!next)
+            return nullptr;
+        level = &next->Children;
+    }
+}
+
+std::vector<TSourceTreeModel::TChild> TSourceTreeModel::ItemsOf(const QString& folder) const {
+    const TNode* node = FindNode(folder);
+    if (!node || !node->Loaded)
+        return ReadChildren(folder, showHidden_);
+    std::vector<TChild> items;
+    for (const auto& child : node->Children)
+        items.push_back({child->Path, child->Name, child->Folder});
+    return items;
 }
 
 TSourceTreeModel::TNode* TSourceTreeModel::NodeOf(const QModelIndex& index) const {
@@ -139,20 +196,46 @@ bool TSourceTreeModel::hasChildren(const QModelIndex& parent) const {
 
 bool TSourceTreeModel::canFetchMore(const QModelIndex& parent) const {
     const TNode* node = NodeOf(parent);
-    return node && node->Folder && !node->Loaded;
+    return node && node->Folder && !node->Loaded && !node->Loading;
 }
 
 void TSourceTreeModel::fetchMore(const QModelIndex& parent) {
     TNode* node = NodeOf(parent);
-    if (!node || node->Loaded)
+    if (!node || node->Loaded || node->Loading)
         return;
-    std::vector<std::unique_ptr<TNode>> children = ReadChildren(*node);
-    node->Loaded = true;
-    if (children.empty())
+    if (!readInBackground_) {
+        AddChildren(*node, parent, ReadChildren(node->Path, showHidden_));
         return;
-    beginInsertRows(parent, 0, static_cast<int>(children.size()) - 1);
-    node->Children = std::move(children);
-    endInsertRows();
+    }
+    node->Loading = true;
+    ++reading_;
+    int generation = 0;
+    {
+        const std::lock_guard lock(gate_->Mutex);
+        generation = gate_->Generation;
+    }
+    QThreadPool::globalInstance()->start(
+        [gate = gate_, generation, folder = node->Path, hidden = showHidden_] {
+            std::vector<TChild> children = ReadChildren(folder, hidden);
+            const std::lock_guard lock(gate->Mutex);
+            if (!gate->Model || gate->Generation != generation)
+                return;
+            const std::lock_guard handover(ThreadHandoverLock());
+            QMetaObject::invokeMethod(
+                gate->Model,
+                [gate, generation, folder, children = std::move(children)]() mutable {
+                    MarkThreadHandover();
+                    TSourceTreeModel* model = gate->Model;
+                    if (!model || gate->Generation != generation)
+                        return;
+                    --model->reading_;
+                    TNode* target = model->FindNode(folder);
+                    if (target && target->Loading)
+                        model->AddChildren(*target, model->createIndex(target->Row, 0, target),
+                                           std::move(children));
+                },
+                Qt::QueuedConnection);
+        });
 }
 
 QVariant TSourceTreeModel::data(const QModelIndex& index, int role) const {
@@ -210,8 +293,11 @@ void TSourceTreeModel::SetSelection(const QStringList& entries) {
 
 void TSourceTreeModel::SetChecked(const QString& rawPath, bool checked) {
     const QString path = QDir::cleanPath(rawPath);
-    const QFileInfo info(path);
-    const bool folder = info.isDir() && !info.isSymLink();
+    bool folder = false;
+    if (const TNode* node = FindNode(path))
+        folder = node->Folder;
+    else
+        folder = QFileInfo(path).isDir() && !QFileInfo(path).isSymLink();
     // Whatever was checked below this item is now part of it (or unchecked with it).
     QStringList kept;
     QString coveringFolder;
@@ -233,14 +319,12 @@ void TSourceTreeModel::SetChecked(const QString& rawPath, bool checked) {
         QString level = coveringFolder;
         while (level != path) {
             QString next;
-            for (const QString& child : ChildPaths(level)) {
-                const QString clean = QDir::cleanPath(child);
-                if (clean == path || IsBelow(path, clean)) {
-                    next = clean;
+            for (const TChild& child : ItemsOf(level)) {
+                if (child.Path == path || IsBelow(path, child.Path)) {
+                    next = child.Path;
                     continue;
                 }
-                const QFileInfo childInfo(clean);
-                kept.append(EntryOf(clean, childInfo.isDir() && !childInfo.isSymLink()));
+                kept.append(EntryOf(child.Path, child.Folder));
             }
             if (next.isEmpty())
                 break;
@@ -286,8 +370,8 @@ QModelIndex TSourceTreeModel::IndexOf(const QString& rawPath) {
         }
         if (!found.isValid())
             return {};
-        if (canFetchMore(found))
-            fetchMore(found);
+        if (TNode* node = NodeOf(found); !node->Loaded && !node->Loading)
+            AddChildren(*node, found, ReadChildren(node->Path, showHidden_));
         parentIndex = found;
     }
 }

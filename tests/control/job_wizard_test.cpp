@@ -558,6 +558,30 @@ template <typename Condition> bool ProcessEventsUntil(Condition done) {
     return done();
 }
 
+// A folder opened in the view is read on a worker; its items arrive through the event loop, and a
+// reading that comes back after the tree was rebuilt is dropped.
+TEST_F(JobWizardTest, SourceTreeReadsOpenedFoldersInTheBackground) {
+    TSourceTreeModel model({source});
+    const QModelIndex root = model.index(0, 0);
+    ASSERT_TRUE(model.canFetchMore(root));
+    model.fetchMore(root);
+    EXPECT_FALSE(model.canFetchMore(root));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !model.Reading(); }));
+    ASSERT_EQ(model.rowCount(root), 2);
+    EXPECT_EQ(model.data(model.index(0, 0, root), Qt::DisplayRole).toString(), u"a"_s);
+    EXPECT_EQ(model.data(model.index(1, 0, root), Qt::DisplayRole).toString(), u"b"_s);
+
+    model.SetShowHidden(true);
+    const QModelIndex again = model.index(0, 0);
+    model.fetchMore(again);
+    model.SetShowHidden(false); // rebuilt while the reading is under way
+    const QModelIndex fresh = model.index(0, 0);
+    model.fetchMore(fresh);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !model.Reading(); }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(model.rowCount(model.index(0, 0)), 2);
+}
+
 TEST(ConnectionTest, ReportsTheStoragesOwnErrorForAWrongPassword) {
     MORVANE_REQUIRE_SAMBA(server);
     TConnectionTest test;
