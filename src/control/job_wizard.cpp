@@ -6,11 +6,11 @@
 #include "core/source_rules.h"
 #include "i18n/translation.h"
 #include "platform/date_time.h"
+#include "platform/volumes.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
-#include <QStorageInfo>
 
 #include <algorithm>
 
@@ -313,13 +313,8 @@ QString TVolumeEntry::DisplayText() const {
 
 QList<TVolumeEntry> MachineVolumes() {
     QList<TVolumeEntry> volumes;
-    for (const QStorageInfo& storage : QStorageInfo::mountedVolumes()) {
-        if (!storage.isValid() || !storage.isReady() || !storage.device().startsWith("/dev/"))
-            continue;
-        volumes.append({storage.rootPath(), storage.name(), storage.bytesTotal()});
-    }
-    std::sort(volumes.begin(), volumes.end(),
-              [](const TVolumeEntry& a, const TVolumeEntry& b) { return a.RootPath < b.RootPath; });
+    for (const TMountedVolume& volume : BlockDeviceVolumes())
+        volumes.append({volume.MountPoint, volume.Label, volume.Size});
     return volumes;
 }
 
