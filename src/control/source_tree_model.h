@@ -25,6 +25,8 @@ public:
                               bool readInBackground = true);
     ~TSourceTreeModel() override;
 
+    // Forgets every folder read so far, so the next opening shows the folders as they are now.
+    void Reload() { Reset(); }
     // Entries whose name starts with "." appear only on request.
     void SetShowHidden(bool show);
     bool ShowHidden() const { return showHidden_; }

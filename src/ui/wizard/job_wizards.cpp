@@ -33,10 +33,6 @@ namespace morvane {
 
 namespace {
 
-QString Tr(const QString& text) {
-    return Translate(text);
-}
-
 QStringList Headings(bool files) {
     QStringList headings{Translate(QStringLiteral("What do you want to backup?")),
                          Translate(QStringLiteral("Where to store your backup?"))};
@@ -95,13 +91,13 @@ TWizardWindow::TWizardWindow(IUserPrompt& prompt, QWidget* parent)
 }
 
 void TWizardWindow::TranslateButtons() {
-    Back->setText(Tr(QStringLiteral("Back")));
-    Next->setText(Tr(QStringLiteral("Next")));
-    Save->setText(Tr(QStringLiteral("Save")));
-    SaveOnly->setText(Tr(QStringLiteral("Save")));
+    Back->setText(morvane::Translate(QStringLiteral("Back")));
+    Next->setText(morvane::Translate(QStringLiteral("Next")));
+    Save->setText(morvane::Translate(QStringLiteral("Save")));
+    SaveOnly->setText(morvane::Translate(QStringLiteral("Save")));
     // The doubled ampersand shows as one.
-    SaveAndRun->setText(Tr(QStringLiteral("Save && Run")));
-    Cancel->setText(Tr(QStringLiteral("Cancel")));
+    SaveAndRun->setText(morvane::Translate(QStringLiteral("Save && Run")));
+    Cancel->setText(morvane::Translate(QStringLiteral("Cancel")));
 }
 
 void TWizardWindow::ShowPage(const TWizardPages& pages, const QStringList& headings) {
@@ -204,8 +200,8 @@ TfrmWizard_FilesBackup::TfrmWizard_FilesBackup(IUserPrompt& prompt, QWidget* par
                 ShowWizardMessage(prompt_, *message);
         });
     connect(ChooseExternal, &QPushButton::clicked, this, [this] {
-        if (const auto folder =
-                prompt_.ChooseFolder(Tr(QStringLiteral("Choose an output folder")), QString()))
+        if (const auto folder = prompt_.ChooseFolder(
+                morvane::Translate(QStringLiteral("Choose an output folder")), QString()))
             ExternalPath->setText(*folder);
     });
     connect(ViewAsList, &QLabel::linkActivated, this, [this] {
@@ -221,38 +217,39 @@ TfrmWizard_FilesBackup::TfrmWizard_FilesBackup(IUserPrompt& prompt, QWidget* par
 
 void TfrmWizard_FilesBackup::Translate() {
     TranslateButtons();
-    Filter->setItemText(0, Tr(QStringLiteral("No filters")));
-    Filter->setItemText(1, Tr(QStringLiteral("Include only extensions:")));
-    Filter->setItemText(2, Tr(QStringLiteral("Exclude extensions:")));
-    ShowHidden->setText(Tr(QStringLiteral("Show hidden folders")));
-    External->setText(Tr(QStringLiteral("External device (path):")));
-    ChooseExternal->setText(Tr(QStringLiteral("Choose...")));
-    Network->setText(Tr(QStringLiteral("Network storage (UNC - path):")));
+    Filter->setItemText(0, morvane::Translate(QStringLiteral("No filters")));
+    Filter->setItemText(1, morvane::Translate(QStringLiteral("Include only extensions:")));
+    Filter->setItemText(2, morvane::Translate(QStringLiteral("Exclude extensions:")));
+    ShowHidden->setText(morvane::Translate(QStringLiteral("Show hidden folders")));
+    External->setText(morvane::Translate(QStringLiteral("External device (path):")));
+    ChooseExternal->setText(morvane::Translate(QStringLiteral("Choose...")));
+    Network->setText(morvane::Translate(QStringLiteral("Network storage (UNC - path):")));
     NetworkBox->Translate();
-    Mirror->setText(
-        Tr(QStringLiteral("Mirror (update files in destination to maintain a mirror copy of the sources)")));
-    Full->setText(Tr(QStringLiteral("Full (create full copy of the sources every time)")));
+    Mirror->setText(morvane::Translate(
+        QStringLiteral("Mirror (update files in destination to maintain a mirror copy of the sources)")));
+    Full->setText(morvane::Translate(QStringLiteral("Full (create full copy of the sources every time)")));
     // The doubled ampersand shows as one.
-    Incremental->setText(
-        Tr(QStringLiteral("Incremental (copy new and modified files && folders since previous backup)")));
-    methodCaptions_[0]->setText(Tr(QStringLiteral("Create full copy after every ")));
-    methodCaptions_[1]->setText(Tr(QStringLiteral("increments")));
-    methodCaptions_[2]->setText(Tr(QStringLiteral("To save space on device, keep only")));
-    methodCaptions_[3]->setText(Tr(QStringLiteral("last full copies")));
-    RemoveOldFirst->setText(Tr(QStringLiteral("Remove old copies BEFORE starting new backup")));
+    Incremental->setText(morvane::Translate(
+        QStringLiteral("Incremental (copy new and modified files && folders since previous backup)")));
+    methodCaptions_[0]->setText(morvane::Translate(QStringLiteral("Create full copy after every ")));
+    methodCaptions_[1]->setText(morvane::Translate(QStringLiteral("increments")));
+    methodCaptions_[2]->setText(morvane::Translate(QStringLiteral("To save space on device, keep only")));
+    methodCaptions_[3]->setText(morvane::Translate(QStringLiteral("last full copies")));
+    RemoveOldFirst->setText(
+        morvane::Translate(QStringLiteral("Remove old copies BEFORE starting new backup")));
     Schedule->Translate();
 }
 
 void TfrmWizard_FilesBackup::UpdateListLink() {
     ViewAsList->setText(QStringLiteral("<a href=\"list\" style=\"color:#0965b0\">%1 (%2)</a>")
-                            .arg(Tr(QStringLiteral("View as list")).toHtmlEscaped())
+                            .arg(morvane::Translate(QStringLiteral("View as list")).toHtmlEscaped())
                             .arg(Tree->Selection().size()));
 }
 
 void TfrmWizard_FilesBackup::Load() {
     const TFilesWizard& w = *wizard_;
+    Tree->Reload();
     Tree->SetSelection(w.Sources);
-    TreeView->collapseAll();
     // The keyboard starts on the first folder (the home folder), ready to be opened.
     TreeView->setCurrentIndex(Tree->index(0, 0));
     Filter->setCurrentIndex(static_cast<int>(w.FilterType));
@@ -385,12 +382,14 @@ TfrmWizard_DriveImageBackup::TfrmWizard_DriveImageBackup(IUserPrompt& prompt, QW
 
 void TfrmWizard_DriveImageBackup::Translate() {
     TranslateButtons();
-    Disk->setText(Tr(QStringLiteral("Disk:")));
-    Network->setText(Tr(QStringLiteral("Network")));
+    Disk->setText(morvane::Translate(QStringLiteral("Disk:")));
+    Network->setText(morvane::Translate(QStringLiteral("Network")));
     NetworkBox->Translate();
-    NetworkBox->PathCaption->setText(Tr(QStringLiteral("UNC - path:")));
-    NetworkBox->SetPassword->setText(Tr(QStringLiteral("Set Password")) + QStringLiteral("..."));
-    KeepVersions->setText(Tr(QStringLiteral("Keep the following number of backup versions:")));
+    NetworkBox->PathCaption->setText(morvane::Translate(QStringLiteral("UNC - path:")));
+    NetworkBox->SetPassword->setText(morvane::Translate(QStringLiteral("Set Password")) +
+                                     QStringLiteral("..."));
+    KeepVersions->setText(
+        morvane::Translate(QStringLiteral("Keep the following number of backup versions:")));
     Schedule->Translate();
 }
 
@@ -498,14 +497,15 @@ TfrmNewBackupJob::TfrmNewBackupJob(QWidget* parent)
 }
 
 std::optional<IJobWizardWindows::TNewJobChoice> TfrmNewBackupJob::Ask() {
-    setWindowTitle(Tr(QStringLiteral("New Backup Job")));
-    nameCaption_->setText(Tr(QStringLiteral("Specify name for backup job:")));
-    kindCaption_->setText(Tr(QStringLiteral("Select backup type:")));
-    rbFilesAndFolders->setText(Tr(QStringLiteral("Files and folders (backup selected paths)")));
-    rbDriveBackup->setText(
-        Tr(QStringLiteral("Drive image (backup everything including Windows, files, system settings etc).")));
-    ok_->setText(Tr(QStringLiteral("OK")));
-    cancel_->setText(Tr(QStringLiteral("Cancel")));
+    setWindowTitle(morvane::Translate(QStringLiteral("New Backup Job")));
+    nameCaption_->setText(morvane::Translate(QStringLiteral("Specify name for backup job:")));
+    kindCaption_->setText(morvane::Translate(QStringLiteral("Select backup type:")));
+    rbFilesAndFolders->setText(
+        morvane::Translate(QStringLiteral("Files and folders (backup selected paths)")));
+    rbDriveBackup->setText(morvane::Translate(
+        QStringLiteral("Drive image (backup everything including Windows, files, system settings etc).")));
+    ok_->setText(morvane::Translate(QStringLiteral("OK")));
+    cancel_->setText(morvane::Translate(QStringLiteral("Cancel")));
     Edit1->clear();
     rbFilesAndFolders->setChecked(true);
     Edit1->setFocus();
