@@ -1,5 +1,6 @@
 #include "ui/main_window.h"
 
+#include "control/job_wizard_commands.h"
 #include "control/window_placement.h"
 #include "i18n/catalogue_loader.h"
 #include "i18n/translation.h"
@@ -7,6 +8,7 @@
 #include "platform/program_state.h"
 #include "ui/job_row_delegate.h"
 #include "ui/open_job_dialog.h"
+#include "ui/wizard/job_wizards.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -65,6 +67,8 @@ TfrmMainOrvellaBackup::TfrmMainOrvellaBackup(TJobsCatalogue& catalogue, IUserPro
     : QMainWindow(parent), catalogue_(catalogue), prompt_(prompt), settings_(std::move(settings)) {
     setObjectName(QStringLiteral("frmMainOrvellaBackup"));
     setWindowTitle(QString::fromUtf16(ApplicationTitle));
+    wizardWindows_ = std::make_unique<TWizardWindows>(prompt, this);
+    wizardCommands_ = std::make_unique<TJobWizardCommands>(catalogue, prompt, *wizardWindows_, busy);
     commands_ =
         new TMainCommands(catalogue, prompt, viewer, restoreDialogs, imageGuidance, std::move(busy), this);
     openJobDialog_ = new TfrmOpenJobDialog(prompt, this);
@@ -130,7 +134,7 @@ void TfrmMainOrvellaBackup::CreateActions() {
     ActionMoveDown = make("ActionMoveDown", QStringLiteral("go-down"), Qt::CTRL | Qt::Key_Down);
     Create1 = make("Create1", QString());
     // Built by another part of the program; shown so the window is complete.
-    for (QAction* action : {ActionNewJob, ActionProperties, ActionOptions, Create1})
+    for (QAction* action : {ActionOptions})
         action->setEnabled(false);
 }
 
@@ -336,6 +340,21 @@ void TfrmMainOrvellaBackup::ConnectCommands() {
     connect(ActionNewJob, &QAction::triggered, this, &TfrmMainOrvellaBackup::NewJobRequested);
     connect(Create1, &QAction::triggered, this, &TfrmMainOrvellaBackup::NewJobRequested);
     connect(ActionOpen, &QAction::triggered, this, [this] { commands_->Import(); });
+    connect(this, &TfrmMainOrvellaBackup::NewJobRequested, this, [this] {
+        const bool noneSelected = SelectedRow() < 0;
+        const int row = wizardCommands_->NewJob();
+        if (row < 0)
+            return;
+        RefreshRows();
+        if (noneSelected && catalogue_.Count() == 1)
+            SelectRow(row);
+        ApplyCommandState();
+    });
+    connect(this, &TfrmMainOrvellaBackup::SettingsRequested, this, [this](int row) {
+        if (wizardCommands_->EditJob(row))
+            RefreshRows();
+        ApplyCommandState();
+    });
     connect(ActionOptions, &QAction::triggered, this, &TfrmMainOrvellaBackup::OptionsRequested);
     connect(ActionProperties, &QAction::triggered, this, [this] { Q_EMIT SettingsRequested(SelectedRow()); });
     connect(ActionDuplicate, &QAction::triggered, this, [this] { commands_->Duplicate(SelectedRow()); });
@@ -410,8 +429,8 @@ void TfrmMainOrvellaBackup::ApplyCommandState() {
         job ? std::optional<TJobStatus>(job->JobStatus.load()) : std::nullopt;
     commandState_ = CommandStateFor(status, commandState_);
     const bool idle = commandState_.IdleJobCommands;
-    for (QAction* action :
-         {ActionViewLog, ActionViewHistory, recentLogs_, ActionDuplicate, ActionRename, ActionRemove})
+    for (QAction* action : {ActionViewLog, ActionViewHistory, recentLogs_, ActionProperties, ActionDuplicate,
+                            ActionRename, ActionRemove})
         action->setEnabled(idle);
     ActionMoveUp->setEnabled(job && SelectedRow() > 0);
     ActionMoveDown->setEnabled(job && SelectedRow() + 1 < rows_->rowCount());

@@ -12,6 +12,7 @@
 #include <QUrl>
 
 #include <functional>
+#include <memory>
 
 class QAction;
 class QActionGroup;
@@ -26,13 +27,15 @@ namespace morvane {
 
 class TJobRowDelegate;
 class TfrmOpenJobDialog;
+class TJobWizardCommands;
+class TWizardWindows;
 
 // The main window: the job list with its run, log and help commands, the events panel and the status
 // bar. It is thin: rows come from TJobRowsModel, commands are TMainCommands, and everything is
 // refreshed by the scheduler's tick through ISchedulerWindow.
 //
-// New Job, Settings and Options are present but disabled; their signals are emitted once they are
-// enabled. Import, Duplicate, Rename and Remove are TMainCommands' catalogue commands. Quit only asks
+// New Job and Settings open the job wizards (TJobWizardCommands); Import, Duplicate, Rename and Remove
+// are TMainCommands' catalogue commands. Options is present but disabled. Quit only asks
 // (QuitRequested); the application decides.
 class TfrmMainOrvellaBackup final : public QMainWindow, public ISchedulerWindow {
     Q_OBJECT
@@ -73,6 +76,8 @@ public:
 
     TMainCommands& Commands() { return *commands_; }
     TfrmOpenJobDialog* OpenJobDialog() const { return openJobDialog_; }
+    // The dialogs of New Job and Settings.
+    TWizardWindows& WizardWindows() { return *wizardWindows_; }
     TJobRowsModel& JobRows() { return *rows_; }
     const TEventsModel& Events() const { return events_; }
     QTableView* JobsList() const { return lbJobsList; }
@@ -137,6 +142,8 @@ private:
     SettingsStore settings_;
     TMainCommands* commands_ = nullptr;
     TfrmOpenJobDialog* openJobDialog_ = nullptr;
+    std::unique_ptr<TWizardWindows> wizardWindows_;
+    std::unique_ptr<TJobWizardCommands> wizardCommands_;
     TJobRowsModel* rows_ = nullptr;
     TJobRowDelegate* delegate_ = nullptr;
     TEventsModel events_;

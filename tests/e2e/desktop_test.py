@@ -171,6 +171,52 @@ for application in pyatspi.Registry.getDesktop(0):
     return result.stdout.split()
 
 
+def accessible_act(desktop, window_suffix, name, roles, action):
+    """Does `action` ("Press", "Toggle", "ShowMenu") on the first accessible object called `name` with
+    one of `roles`, inside the program's windows whose title ends with `window_suffix`; True when done."""
+    code = r"""
+import pyatspi, sys
+suffix, name, roles, action = sys.argv[1], sys.argv[2], sys.argv[3].split(','), sys.argv[4]
+def find(node, depth=0):
+    if node is None or depth > 40:
+        return None
+    try:
+        if node.name == name and node.getRoleName() in roles:
+            return node
+        for child in node:
+            found = find(child, depth + 1)
+            if found is not None:
+                return found
+    except Exception:
+        pass
+    return None
+def simple(text):
+    return text.replace(' ', '').lower()
+for application in pyatspi.Registry.getDesktop(0):
+    if application is None or not application.name or 'morvane' not in application.name.lower():
+        continue
+    for window in application:
+        if window is None or not (window.name or '').endswith(suffix):
+            continue
+        node = find(window)
+        if node is None:
+            continue
+        actions = node.queryAction()
+        for index in range(actions.nActions):
+            if simple(actions.getName(index)) == simple(action):
+                actions.doAction(index)
+                print('done')
+                sys.exit(0)
+"""
+    result = desktop.run([sys.executable, "-c", code, window_suffix, name, ",".join(roles), action], check=False,
+                         timeout=30)
+    return "done" in result.stdout.split()
+
+
+def visible_window(desktop, pattern):
+    return desktop.run(["xdotool", "search", "--onlyvisible", "--name", pattern], check=False).stdout.split()
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--bin", required=True, help="the folder holding morvane-backup and morvane-cli")
@@ -253,6 +299,42 @@ def main():
             print(desktop.run([cli, "list"], check=False).stdout)
             raise
         print("ok: the failed run was notified")
+
+        # A new user's way: New Job, the files-and-folders wizard, a folder checked in the tree, a
+        # destination folder, then "Save && Run".
+        wizard_storage = os.path.join(home, "WizardStorage")
+        os.makedirs(wizard_storage)
+        desktop.run(["xdotool", "windowactivate", "--sync", window], check=False)
+        desktop.run(["xdotool", "key", "ctrl+n"])
+        wait_for("the new-job dialog", lambda: visible_window(desktop, "^New Backup Job$"))
+        desktop.run(["xdotool", "type", "--delay", "50", "Wizard"])
+        desktop.run(["xdotool", "key", "Return"])
+        wait_for("the wizard", lambda: visible_window(desktop, "New Job - Wizard$"))
+        time.sleep(0.5)
+        # The tree has the keyboard on the home folder: open it, find the folder by typing its name, check it.
+        desktop.run(["xdotool", "key", "Right"])
+        time.sleep(0.5)
+        desktop.run(["xdotool", "type", "--delay", "30", "Sample"])
+        desktop.run(["xdotool", "key", "space"])
+        wait_for("one source chosen", lambda: "View as list (1)" in accessible_texts(desktop))
+        press_next = lambda: accessible_act(desktop, "New Job - Wizard", "Next", ["push button"], "Press")
+        wait_for("the destination page", press_next)
+        wait_for("the destination field's keyboard", lambda: "Where to store your backup?" in accessible_texts(desktop))
+        desktop.run(["xdotool", "type", "--delay", "20", wizard_storage])
+        wait_for("the method page", press_next)
+        wait_for("the schedule page", lambda: "When to start backup?" in accessible_texts(desktop) or
+                 (press_next() and False))
+        # The drop-down entry of the Save button.
+        wait_for("Save && Run", lambda: accessible_act(desktop, "New Job - Wizard", "Save & Run", ["menu item"],
+                                                      "Press"))
+        copied = os.path.join(wizard_storage, "Wizard", "Sample", "notes.txt")
+        try:
+            wait_for("the wizard's job to finish", lambda: os.path.exists(copied) and
+                     [text for text in accessible_texts(desktop) if text.startswith("Finished on")], timeout=60)
+        except AssertionError:
+            print("\n".join(accessible_texts(desktop)))
+            raise
+        print("ok: a job made in the wizard ran at once")
 
         desktop.run(["xdotool", "windowactivate", "--sync", window], check=False)
         desktop.run(["xdotool", "key", "ctrl+q"])

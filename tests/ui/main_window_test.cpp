@@ -1,8 +1,8 @@
 #include "ui/main_window.h"
 
 #include "fixtures/temp_home.h"
-#include "i18n/translation.h"
 #include "formats/events_log.h"
+#include "i18n/translation.h"
 #include "options/options.h"
 #include "scripted_prompt.h"
 
@@ -131,8 +131,8 @@ TEST_F(MainWindowTest, CommandsFollowTheSelectedJobsStatus) {
     Tick();
     EXPECT_TRUE(w.ActionBackup->isEnabled());
     EXPECT_FALSE(w.ActionPause->isEnabled());
-    // Built elsewhere: present but not offered yet.
-    EXPECT_FALSE(w.ActionProperties->isEnabled());
+    // The catalogue commands are offered for an idle job.
+    EXPECT_TRUE(w.ActionProperties->isEnabled());
     EXPECT_TRUE(w.ActionRemove->isEnabled());
 }
 

@@ -3,7 +3,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStorageInfo>
 #include <QStringList>
+
+#include <algorithm>
 
 namespace morvane {
 
@@ -65,6 +68,37 @@ QString VolumeRootOf(const QString& path) {
         if (point.size() > best.size() && IsInside(resolved, point))
             best = point;
     return best;
+}
+
+QList<TMountedVolume> BlockDeviceVolumes() {
+    QList<TMountedVolume> volumes;
+    QFile table(QStringLiteral("/proc/self/mountinfo"));
+    if (!table.open(QIODevice::ReadOnly))
+        return volumes;
+    const QList<QByteArray> lines = table.readAll().split('\n');
+    for (const QByteArray& line : lines) {
+        // "id parent major:minor root mount-point options [optional fields] - type source super-options"
+        const qsizetype dash = line.indexOf(" - ");
+        if (dash < 0)
+            continue;
+        const QList<QByteArray> fields = line.left(dash).split(' ');
+        const QList<QByteArray> after = line.mid(dash + 3).split(' ');
+        if (fields.size() < 5 || after.size() < 2)
+            continue;
+        const QString device = QFile::decodeName(UnescapeMountField(after[1]));
+        if (!device.startsWith(QStringLiteral("/dev/")))
+            continue;
+        const QString point = QFile::decodeName(UnescapeMountField(fields[4]));
+        if (std::any_of(volumes.begin(), volumes.end(),
+                        [&](const TMountedVolume& known) { return known.MountPoint == point; }))
+            continue;
+        const QStorageInfo storage(point);
+        volumes.append({point, device, storage.isValid() ? storage.name() : QString(),
+                        storage.isValid() ? storage.bytesTotal() : 0});
+    }
+    std::sort(volumes.begin(), volumes.end(),
+              [](const TMountedVolume& a, const TMountedVolume& b) { return a.MountPoint < b.MountPoint; });
+    return volumes;
 }
 
 } // namespace morvane
