@@ -43,21 +43,12 @@ int TJobWizardCommands::NewJob() {
         prompt_.ShowError(name.Message);
         return -1;
     }
-    const QString title = WizardTitle(Translate(QStringLiteral("New Job")), choice->Name);
     if (choice->Kind == TJob::Kind::FilesAndFolders) {
         files_.ClearControls();
-        windows_.ShowFilesWizard(files_, title);
-        if (files_.ResultCode() == wrDiscard)
-            return -1;
-        auto job = std::make_unique<TJob_FilesAndFolders>(name.Name);
-        if (const QString problem = files_.ControlsToJob(*job); !problem.isEmpty()) {
-            prompt_.ShowError(problem);
-            return -1;
-        }
-        return AddJob(std::move(job), choice->Name, files_.ResultCode());
+        return AddFromFilesWizard(name.Name, choice->Name);
     }
     image_.ClearControls();
-    windows_.ShowImageWizard(image_, title);
+    windows_.ShowImageWizard(image_, WizardTitle(Translate(QStringLiteral("New Job")), choice->Name));
     if (image_.ResultCode() == wrDiscard)
         return -1;
     auto job = std::make_unique<TJob_DriveImage>(name.Name);
@@ -65,10 +56,29 @@ int TJobWizardCommands::NewJob() {
     return AddJob(std::move(job), choice->Name, image_.ResultCode());
 }
 
+int TJobWizardCommands::DuplicateFilesJob(const TJob_FilesAndFolders& source, const QString& name,
+                                          const QString& typed) {
+    files_.ClearControls();
+    files_.JobToControls(source);
+    return AddFromFilesWizard(name, typed);
+}
+
+int TJobWizardCommands::AddFromFilesWizard(const QString& name, const QString& typed) {
+    windows_.ShowFilesWizard(files_, WizardTitle(Translate(QStringLiteral("New Job")), typed));
+    if (files_.ResultCode() == wrDiscard)
+        return -1;
+    auto job = std::make_unique<TJob_FilesAndFolders>(name);
+    if (const QString problem = files_.ControlsToJob(*job); !problem.isEmpty()) {
+        prompt_.ShowError(problem);
+        return -1;
+    }
+    return AddJob(std::move(job), typed, files_.ResultCode());
+}
+
 int TJobWizardCommands::AddJob(std::unique_ptr<TJob> job, const QString& typed, int result) {
     const QString jobFile = catalogue_.JobFilePath(job->stJobName);
     if (!SaveLocalJobFile(*job, jobFile)) {
-        prompt_.ShowError(QStringLiteral("Unable to save the job file: ") + jobFile);
+        prompt_.ShowError(Translate(QStringLiteral("Unable to save the job file:")) + u' ' + jobFile);
         return -1;
     }
     TJob& added = catalogue_.Append(std::move(job));
@@ -135,7 +145,7 @@ bool TJobWizardCommands::EditJob(int row) {
     }
     const QString jobFile = catalogue_.JobFilePath(job.stJobName);
     if (!SaveLocalJobFile(job, jobFile))
-        prompt_.ShowError(QStringLiteral("Unable to save the job file: ") + jobFile);
+        prompt_.ShowError(Translate(QStringLiteral("Unable to save the job file:")) + u' ' + jobFile);
     if (pages->ResultCode() == wrSaveAndRun)
         job.JobStatus = jsWaiting;
     return true;

@@ -42,12 +42,17 @@ public:
     int NewJob();
     // Edits the job of a row in its wizard; true when the job was changed.
     bool EditJob(int row);
+    // Shows the files wizard filled from `source` as for a new job named `typed` (checked already, `name`
+    // trimmed); when it is finished, adds the copy. Returns the copy's row, or -1.
+    int DuplicateFilesJob(const TJob_FilesAndFolders& source, const QString& name, const QString& typed);
 
     TFilesWizard& FilesWizard() { return files_; }
     TImageWizard& ImageWizard() { return image_; }
 
 private:
     void Refuse();
+    // Shows the files wizard as it is filled and adds a job named `name` from it when finished.
+    int AddFromFilesWizard(const QString& name, const QString& typed);
     // Adds the job, saves its file and the list, and announces it; -1 when its file could not be written.
     int AddJob(std::unique_ptr<TJob> job, const QString& typed, int result);
 

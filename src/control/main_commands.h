@@ -65,6 +65,12 @@ public:
     void Import(const QString& defaultPath = QString());
     // Asks for a name and adds a copy of the job's settings under it.
     void Duplicate(int row);
+    // Where Duplicate shows a files-and-folders job's settings for the copy (the job wizard): it gets the
+    // source job, the checked name and the name as typed, and returns the copy's row or -1. Without it
+    // the settings are copied as they are.
+    using TFilesDuplicateEditor =
+        std::function<int(const TJob_FilesAndFolders& source, const QString& name, const QString& typed)>;
+    void SetFilesDuplicateEditor(TFilesDuplicateEditor editor) { filesDuplicateEditor_ = std::move(editor); }
     // Asks for a new name and renames the job, its storage folder and copy, log folder and job file.
     void Rename(int row);
     // Asks whether to remove the job, then whether to remove its backups too.
@@ -115,6 +121,7 @@ private:
     TRestoreDialogs& restoreDialogs_;
     TDriveImageRestoreGuidance& imageGuidance_;
     std::function<bool()> busy_;
+    TFilesDuplicateEditor filesDuplicateEditor_;
     std::shared_ptr<TPostGate> gate_;
     IImportDialog* importDialog_ = nullptr;
     bool importing_ = false;

@@ -93,6 +93,11 @@ void TMainCommands::Duplicate(int row) {
     }
     if (RefuseUnlessIdle(*job) || RefuseWhileBusy())
         return;
+    if (auto* files = dynamic_cast<TJob_FilesAndFolders*>(job); files && filesDuplicateEditor_) {
+        if (const int added = filesDuplicateEditor_(*files, checked.Name, *typed); added >= 0)
+            Q_EMIT CatalogueChanged(added);
+        return;
+    }
     const TJobCommandResult result = DuplicateJob(catalogue_, *job, checked.Name, *typed);
     if (result.Job)
         Q_EMIT CatalogueChanged(catalogue_.Count() - 1);

@@ -73,6 +73,10 @@ TfrmMainOrvellaBackup::TfrmMainOrvellaBackup(TJobsCatalogue& catalogue, IUserPro
         new TMainCommands(catalogue, prompt, viewer, restoreDialogs, imageGuidance, std::move(busy), this);
     openJobDialog_ = new TfrmOpenJobDialog(prompt, this);
     commands_->SetImportDialog(openJobDialog_);
+    commands_->SetFilesDuplicateEditor(
+        [this](const TJob_FilesAndFolders& source, const QString& name, const QString& typed) {
+            return wizardCommands_->DuplicateFilesJob(source, name, typed);
+        });
     rows_ = new TJobRowsModel(this);
     CreateActions();
     CreateMenus();

@@ -354,6 +354,43 @@ TEST_F(JobWizardCommandsTest, NewJobIsAddedSavedAndQueuedWhenRunNow) {
     EXPECT_TRUE(prompt.asked.isEmpty()) << prompt.asked.join(u'\n').toStdString();
 }
 
+TEST_F(JobWizardCommandsTest, DuplicateShowsTheSourcesSettingsAndAddsTheCopyWhenFinished) {
+    windows.choice = IJobWizardWindows::TNewJobChoice{u"Docs"_s, TJob::Kind::FilesAndFolders};
+    windows.filesStep = [&](TFilesWizard& w) {
+        FillAndSave(w, wrSave);
+    };
+    const auto& source = static_cast<TJob_FilesAndFolders&>(catalogue->At(commands->NewJob()));
+
+    // Closed without saving: nothing is added.
+    QStringList shownSources;
+    windows.filesStep = [&](TFilesWizard& w) {
+        shownSources = w.Sources;
+    };
+    EXPECT_EQ(commands->DuplicateFilesJob(source, u"Copy"_s, u" Copy"_s), -1);
+    EXPECT_EQ(shownSources, source.Settings.Sources.List);
+    EXPECT_EQ(catalogue->Count(), 1);
+
+    // Walked through and saved with "run now": the copy holds the source's settings and is queued.
+    windows.filesStep = [&](TFilesWizard& w) {
+        ASSERT_TRUE(w.Next(prompt));
+        ASSERT_TRUE(w.Next(prompt));
+        ASSERT_TRUE(w.Next(prompt));
+        ASSERT_TRUE(w.Save(prompt, wrSaveAndRun));
+    };
+    const int row = commands->DuplicateFilesJob(source, u"Copy"_s, u" Copy"_s);
+    ASSERT_EQ(row, 1);
+    const auto& copy = static_cast<TJob_FilesAndFolders&>(catalogue->At(row));
+    EXPECT_EQ(copy.stJobName, u"Copy"_s);
+    EXPECT_EQ(windows.titles.last(), u" New Job -  Copy"_s);
+    EXPECT_EQ(copy.Settings.Sources.List, source.Settings.Sources.List);
+    EXPECT_EQ(copy.Settings.Sources.Extensions, u"tmp"_s);
+    EXPECT_EQ(copy.Settings.Backup.BackupType, btFull);
+    EXPECT_EQ(copy.DestinationPath, target);
+    EXPECT_EQ(copy.JobStatus, jsWaiting);
+    EXPECT_TRUE(QFile::exists(catalogue->JobFilePath(u"Copy"_s)));
+    EXPECT_TRUE(prompt.asked.isEmpty()) << prompt.asked.join(u'\n').toStdString();
+}
+
 TEST_F(JobWizardCommandsTest, NewJobStopsOnABadNameOrACancelledWizard) {
     catalogue->Append(std::make_unique<TJob_FilesAndFolders>(u"Docs"_s));
     int shown = 0;

@@ -176,6 +176,26 @@ TEST_F(MainJobCommandsTest, DuplicateAsksForANameAndAddsTheCopy) {
     busy = false;
 }
 
+// With the job wizard at hand, a files-and-folders job's copy is made there from the job's settings.
+TEST_F(MainJobCommandsTest, DuplicateOfAFilesJobGoesThroughTheWizard) {
+    QStringList edited;
+    int answer = -1;
+    commands->SetFilesDuplicateEditor(
+        [&](const TJob_FilesAndFolders& source, const QString& name, const QString& typed) {
+            edited.append(source.stJobName + u'|' + name + u'|' + typed);
+            return answer;
+        });
+    prompt.Push(u" Copy "_s);
+    commands->Duplicate(0); // the wizard is cancelled
+    EXPECT_EQ(edited, QStringList{u"Docs|Copy| Copy "_s});
+    EXPECT_TRUE(changed.isEmpty());
+    answer = 1;
+    prompt.Push(u"Copy"_s);
+    commands->Duplicate(0);
+    EXPECT_EQ(changed, QList<int>{1});
+    EXPECT_EQ(catalogue->Count(), 1) << "the wizard adds the job, not the command";
+}
+
 TEST_F(MainJobCommandsTest, RenameAsksThenRenamesOnAWorker) {
     BackUp();
     struct Case {
