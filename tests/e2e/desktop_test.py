@@ -1,22 +1,29 @@
 #!/usr/bin/env python3
 """The real desktop program on a virtual display: tray icon, single instance, a job run from the
-window, a notification for a failed run, and Quit.
+window, a notification for a failed run, jobs made in the wizard with a local and a network destination
+run at once and restored from the window, and Quit.
 
 Starts Xvfb, a private session bus, openbox, trayer, dunst and the accessibility bus, all with HOME and
-the XDG folders in a temporary folder. What the window shows is read through AT-SPI. Exits 77 (skip)
-when one of those programs is missing."""
+the XDG folders in a temporary folder, and a Samba server of its own on 127.0.0.1. What the window shows
+is read through AT-SPI. Exits 77 (skip) when one of those programs is missing or cannot start."""
 
 import argparse
 import os
+import getpass
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
 import time
 
 SKIP = 77
-TOOLS = ["Xvfb", "openbox", "trayer", "dunst", "dunstctl", "xdotool", "xwininfo", "dbus-daemon"]
+TOOLS = ["Xvfb", "openbox", "trayer", "dunst", "dunstctl", "xdotool", "xwininfo", "dbus-daemon", "smbd",
+         "smbpasswd"]
+SMB_PASSWORD = "Secret-42"
+FULL = "Full (create full copy of the sources every time)"
+INCREMENTAL = "Incremental (copy new and modified files & folders since previous backup)"
 ATSPI_LAUNCHER = "/usr/libexec/at-spi-bus-launcher"
 
 
@@ -33,6 +40,102 @@ def wait_for(what, check, timeout=30.0, interval=0.2):
             return result
         time.sleep(interval)
     raise AssertionError("timed out waiting for " + what)
+
+
+def step(what, check, timeout=60.0, interval=0.3, on_failure=None):
+    """wait_for with a failure message naming the step; `on_failure` prints what helps to see why."""
+    try:
+        return wait_for(what, check, timeout=timeout, interval=interval)
+    except AssertionError:
+        if on_failure is not None:
+            on_failure()
+        raise AssertionError("step failed: " + what + " (not within %d s)" % timeout) from None
+
+
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def port_accepts(port):
+    try:
+        with socket.create_connection(("127.0.0.1", port), timeout=1):
+            return True
+    except OSError:
+        return False
+
+
+class SambaServer:
+    """smbd on 127.0.0.1 on a free port with one share for the current user, in `root`."""
+
+    def __init__(self, root):
+        self.root = root
+        self.user = getpass.getuser()
+        self.port = free_port()
+        self.process = None
+
+    @property
+    def share_folder(self):
+        return os.path.join(self.root, "share")
+
+    def unc(self, relative):
+        return "\\\\127.0.0.1:%d\\share\\%s" % (self.port, relative)
+
+    def start(self):
+        for folder in ("private", "lock", "state", "cache", "pid", "ncalrpc", "share"):
+            os.makedirs(os.path.join(self.root, folder))
+        conf = os.path.join(self.root, "smb.conf")
+        with open(conf, "w") as file:
+            file.write("\n".join([
+                "[global]", "server role = standalone server", "smb ports = %d" % self.port,
+                "interfaces = 127.0.0.1", "bind interfaces only = yes", "disable netbios = yes",
+                "private dir = {0}/private", "lock directory = {0}/lock", "state directory = {0}/state",
+                "cache directory = {0}/cache", "pid directory = {0}/pid", "ncalrpc dir = {0}/ncalrpc",
+                "log file = {0}/log.%m", "passdb backend = tdbsam:{0}/private/passdb.tdb",
+                "load printers = no", "printing = bsd", "printcap name = /dev/null", "disable spoolss = yes",
+                "server min protocol = SMB2_10",
+                "[share]", "path = {0}/share", "read only = no", "valid users = " + self.user, ""]).format(self.root))
+        added = subprocess.run(["smbpasswd", "-c", conf, "-a", "-s", self.user], input=(SMB_PASSWORD + "\n") * 2,
+                               capture_output=True, text=True, timeout=60)
+        if added.returncode != 0:
+            return "smbpasswd could not add the user %s: %s" % (self.user, added.stderr.strip())
+        # A session of its own: smbd's per-connection children end with the group.
+        self.process = subprocess.Popen(["smbd", "--foreground", "--no-process-group", "-s", conf],
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+        deadline = time.monotonic() + 30
+        while time.monotonic() < deadline:
+            if port_accepts(self.port):
+                return None
+            if self.process.poll() is not None:
+                return "smbd ended at start; see " + os.path.join(self.root, "log.smbd")
+            time.sleep(0.1)
+        return "smbd did not accept connections"
+
+    def stop(self):
+        if self.process is None:
+            return
+        try:
+            os.killpg(self.process.pid, signal.SIGTERM)
+            self.process.wait(timeout=10)
+        except (ProcessLookupError, subprocess.TimeoutExpired):
+            try:
+                os.killpg(self.process.pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+            self.process.wait()
+
+
+def snapshot(root):
+    """Every entry below `root`: relative path -> file bytes, or None for a folder."""
+    tree = {}
+    for folder, folders, files in os.walk(root):
+        for name in folders:
+            tree[os.path.relpath(os.path.join(folder, name), root)] = None
+        for name in files:
+            with open(os.path.join(folder, name), "rb") as file:
+                tree[os.path.relpath(os.path.join(folder, name), root)] = file.read()
+    return tree
 
 
 class Desktop:
@@ -213,8 +316,206 @@ for application in pyatspi.Registry.getDesktop(0):
     return "done" in result.stdout.split()
 
 
+def focused(desktop):
+    """"role|name" of the program's object that has the keyboard: in the active window, shown and focused
+    (an item view's current cell calls itself focused even when its view has no keyboard)."""
+    code = r"""
+import pyatspi
+def find(node, depth=0):
+    if node is None or depth > 40:
+        return None
+    try:
+        state = node.getState()
+        if not state.contains(pyatspi.STATE_SHOWING):
+            return None
+        for child in node:
+            found = find(child, depth + 1)
+            if found is not None:
+                return found
+        if state.contains(pyatspi.STATE_FOCUSED):
+            return node
+    except Exception:
+        pass
+    return None
+for application in pyatspi.Registry.getDesktop(0):
+    if application is None or not application.name or 'morvane' not in application.name.lower():
+        continue
+    for window in application:
+        if window is not None and window.getState().contains(pyatspi.STATE_ACTIVE):
+            node = find(window)
+            if node is not None:
+                print(node.getRoleName() + '|' + (node.name or ''))
+"""
+    return desktop.run([sys.executable, "-c", code], check=False, timeout=30).stdout.strip()
+
+
+def wait_focus(desktop, what, check, timeout=30, on_failure=None):
+    """Waits until `check` holds for focused(desktop); the failure names the step and what had the keyboard."""
+    seen = []
+
+    def holds():
+        seen.append(focused(desktop))
+        return check(seen[-1])
+    try:
+        return wait_for(what, holds, timeout=timeout)
+    except AssertionError:
+        show_texts(desktop)
+        raise AssertionError("step failed: %s (not within %d s; the keyboard was on \"%s\")" %
+                             (what, timeout, seen[-1] if seen else "")) from None
+
+
+def text_after(desktop, name):
+    """The first named accessible object after the one called `name`, as a screen reader reads on."""
+    texts = accessible_texts(desktop)
+    if name in texts:
+        index = texts.index(name)
+        if index + 1 < len(texts):
+            return texts[index + 1]
+    return None
+
+
+def accessible_enabled(desktop, window_suffix, name, roles, state="STATE_ENABLED"):
+    """Whether the first accessible object called `name` with one of `roles` in the program's windows whose
+    title ends with `window_suffix` has `state` (enabled unless told)."""
+    code = r"""
+import pyatspi, sys
+suffix, name, roles, wanted = sys.argv[1], sys.argv[2], sys.argv[3].split(','), sys.argv[4]
+def find(node, depth=0):
+    if node is None or depth > 40:
+        return None
+    try:
+        if node.name == name and node.getRoleName() in roles:
+            return node
+        for child in node:
+            found = find(child, depth + 1)
+            if found is not None:
+                return found
+    except Exception:
+        pass
+    return None
+for application in pyatspi.Registry.getDesktop(0):
+    if application is None or not application.name or 'morvane' not in application.name.lower():
+        continue
+    for window in application:
+        if window is not None and (window.name or '').endswith(suffix):
+            node = find(window)
+            if node is not None and node.getState().contains(getattr(pyatspi, wanted)):
+                print('enabled')
+                sys.exit(0)
+"""
+    result = desktop.run([sys.executable, "-c", code, window_suffix, name, ",".join(roles), state], check=False,
+                         timeout=30)
+    return "enabled" in result.stdout.split()
+
+
 def visible_window(desktop, pattern):
     return desktop.run(["xdotool", "search", "--onlyvisible", "--name", pattern], check=False).stdout.split()
+
+
+def finished_rows(desktop):
+    return len([text for text in accessible_texts(desktop) if text.startswith("Finished on")])
+
+
+def run_wizard_job(desktop, window, name, fill_destination, method):
+    """New Job, the files-and-folders wizard, the Sample folder of home checked, the destination filled in
+    by `fill_destination`, the backup method called `method`, and the Save button's "Save && Run"; then waits
+    for the run to finish."""
+    before = finished_rows(desktop)
+    desktop.run(["xdotool", "windowactivate", "--sync", window], check=False)
+    desktop.run(["xdotool", "key", "ctrl+n"])
+    step("the new-job dialog", lambda: visible_window(desktop, "^New Backup Job$"))
+    desktop.run(["xdotool", "type", "--delay", "50", name])
+    desktop.run(["xdotool", "key", "Return"])
+    step("the wizard", lambda: visible_window(desktop, "New Job - " + name + "$"))
+    # The tree has the keyboard on the home folder: open it, find the folder by typing its name, check it.
+    wait_focus(desktop, "the source tree's keyboard", lambda focus: focus.startswith(("tree", "table cell|")),
+         timeout=30)
+    desktop.run(["xdotool", "key", "Right"])
+    time.sleep(0.5)
+    desktop.run(["xdotool", "type", "--delay", "30", "Sample"])
+    desktop.run(["xdotool", "key", "space"])
+    step("one source chosen", lambda: "View as list (1)" in accessible_texts(desktop))
+    press_next = lambda: accessible_act(desktop, "New Job - " + name, "Next", ["push button"], "Press")
+    step("the destination page", press_next)
+    step("the destination page's heading", lambda: "Where to store your backup?" in accessible_texts(desktop))
+    fill_destination()
+    step("the method page", press_next)
+    step("the method " + method, lambda: accessible_act(desktop, "New Job - " + name, method, ["radio button"],
+                                                       "Toggle"))
+    step("the schedule page", lambda: "When to start backup?" in accessible_texts(desktop) or
+         (press_next() and False), on_failure=lambda: show_texts(desktop))
+    # The drop-down entry of the Save button.
+    step("Save && Run", lambda: accessible_act(desktop, "New Job - " + name, "Save & Run", ["menu item"], "Press"))
+    step("the wizard to close", lambda: not visible_window(desktop, "New Job - " + name + "$"))
+    step("the run of " + name + " to finish (\"Finished on\" in its row)", lambda: finished_rows(desktop) > before,
+         timeout=180, on_failure=lambda: show_texts(desktop))
+
+
+def restore_from_window(desktop, window, job, output, source):
+    """Restore of `job` from the window into the new folder `output`, the only restore point chosen; the
+    restored copy of `source` must equal it."""
+    os.makedirs(output)
+    desktop.run(["xdotool", "windowactivate", "--sync", window], check=False)
+    x, y = step("the place of the row of " + job, lambda: accessible_centre(desktop, job))
+    desktop.run(["xdotool", "mousemove", "--sync", x, y, "click", "1"])
+
+    def restore_asked():
+        # The commands follow the selection at the window's next one-second tick.
+        desktop.run(["xdotool", "key", "ctrl+r"])
+        return wait_until(lambda: visible_window(desktop, "^Choose an output directory$"), 2.5)
+    step("the output folder window after Restore", restore_asked, timeout=60)
+    wait_focus(desktop, "the output folder window's keyboard", lambda focus: focus.startswith("text|"), timeout=30)
+    desktop.run(["xdotool", "key", "ctrl+a"])
+    desktop.run(["xdotool", "type", "--delay", "20", output])
+
+    def folder_chosen():
+        # Enter may first take the completer's proposal.
+        desktop.run(["xdotool", "key", "Return"])
+        return wait_until(lambda: not visible_window(desktop, "^Choose an output directory$"), 3)
+    step("the output folder to be taken", folder_chosen, timeout=30)
+    step("the restore-point chooser", lambda: visible_window(desktop, "^ ?Restore$"), timeout=60,
+         on_failure=lambda: show_texts(desktop))
+    # The list takes the keyboard on the first point once the points are read; Space chooses it, which
+    # lets OK take Enter. The window manager may leave the window shown again for the choice inactive, so
+    # it is activated as a user's click would.
+    def point_chosen():
+        if accessible_enabled(desktop, "Restore", "OK", ["push button"]):
+            return True
+        if accessible_enabled(desktop, "Restore", "Loading the list of backups...", ["label"], "STATE_SHOWING"):
+            return False
+        for chooser in visible_window(desktop, "^ ?Restore$"):
+            desktop.run(["xdotool", "windowactivate", "--sync", chooser], check=False, timeout=30)
+        desktop.run(["xdotool", "key", "space"])
+        return wait_until(lambda: accessible_enabled(desktop, "Restore", "OK", ["push button"]), 3)
+    step("the first restore point chosen", point_chosen, timeout=120, on_failure=lambda: show_texts(desktop))
+    desktop.run(["xdotool", "key", "Return"])
+    step("the restore-point chooser to close", lambda: not visible_window(desktop, "^ ?Restore$"), timeout=30,
+         on_failure=lambda: show_texts(desktop))
+    restored = os.path.join(output, os.path.basename(source))
+    expected = snapshot(source)
+
+    def show_difference():
+        got = snapshot(restored) if os.path.isdir(restored) else {}
+        print("expected %s\nrestored %s" % (sorted(expected), sorted(got)))
+    step("the restored folder of " + job + " to equal its source",
+         lambda: os.path.isdir(restored) and snapshot(restored) == expected, timeout=120, on_failure=show_difference)
+
+
+def wait_until(check, timeout):
+    """True when `check` held within `timeout` seconds; False otherwise (the caller tries again)."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if check():
+            return True
+        time.sleep(0.2)
+    return False
+
+
+def show_texts(desktop):
+    print("\n".join(accessible_texts(desktop)))
+
+    if os.environ.get("MORVANE_DESKTOP_FAILURE_SHOT"):
+        desktop.run(["import", "-window", "root", os.environ["MORVANE_DESKTOP_FAILURE_SHOT"]], check=False)
 
 
 def main():
@@ -233,8 +534,12 @@ def main():
 
     root = tempfile.mkdtemp(prefix="morvane-desktop-")
     desktop = Desktop(root)
+    samba = SambaServer(os.path.join(root, "samba"))
     program = None
     try:
+        failure = samba.start()
+        if failure:
+            skip("the Samba server cannot run here: " + failure)
         desktop.start()
         program = subprocess.Popen([backup, "/hide"], env=desktop.env, stdout=subprocess.DEVNULL,
                                    stderr=subprocess.PIPE, text=True)
@@ -301,40 +606,81 @@ def main():
         print("ok: the failed run was notified")
 
         # A new user's way: New Job, the files-and-folders wizard, a folder checked in the tree, a
-        # destination folder, then "Save && Run".
+        # destination folder, then "Save && Run"; then Restore from the window into a new folder.
         wizard_storage = os.path.join(home, "WizardStorage")
         os.makedirs(wizard_storage)
-        desktop.run(["xdotool", "windowactivate", "--sync", window], check=False)
-        desktop.run(["xdotool", "key", "ctrl+n"])
-        wait_for("the new-job dialog", lambda: visible_window(desktop, "^New Backup Job$"))
-        desktop.run(["xdotool", "type", "--delay", "50", "Wizard"])
-        desktop.run(["xdotool", "key", "Return"])
-        wait_for("the wizard", lambda: visible_window(desktop, "New Job - Wizard$"))
-        time.sleep(0.5)
-        # The tree has the keyboard on the home folder: open it, find the folder by typing its name, check it.
-        desktop.run(["xdotool", "key", "Right"])
-        time.sleep(0.5)
-        desktop.run(["xdotool", "type", "--delay", "30", "Sample"])
-        desktop.run(["xdotool", "key", "space"])
-        wait_for("one source chosen", lambda: "View as list (1)" in accessible_texts(desktop))
-        press_next = lambda: accessible_act(desktop, "New Job - Wizard", "Next", ["push button"], "Press")
-        wait_for("the destination page", press_next)
-        wait_for("the destination field's keyboard", lambda: "Where to store your backup?" in accessible_texts(desktop))
-        desktop.run(["xdotool", "type", "--delay", "20", wizard_storage])
-        wait_for("the method page", press_next)
-        wait_for("the schedule page", lambda: "When to start backup?" in accessible_texts(desktop) or
-                 (press_next() and False))
-        # The drop-down entry of the Save button.
-        wait_for("Save && Run", lambda: accessible_act(desktop, "New Job - Wizard", "Save & Run", ["menu item"],
-                                                      "Press"))
-        copied = os.path.join(wizard_storage, "Wizard", "Sample", "notes.txt")
-        try:
-            wait_for("the wizard's job to finish", lambda: os.path.exists(copied) and
-                     [text for text in accessible_texts(desktop) if text.startswith("Finished on")], timeout=60)
-        except AssertionError:
-            print("\n".join(accessible_texts(desktop)))
-            raise
+
+        def type_into_destination():
+            wait_focus(desktop, "the destination field's keyboard", lambda focus: focus.startswith("text|"), timeout=30)
+            desktop.run(["xdotool", "type", "--delay", "20", wizard_storage])
+        run_wizard_job(desktop, window, "Wizard", type_into_destination, FULL)
         print("ok: a job made in the wizard ran at once")
+        restore_from_window(desktop, window, "Wizard", os.path.join(home, "Restored"), source)
+        print("ok: the job restored from the window equals its source")
+
+        # The same with the test Samba server as the destination; a wrong password first, which the
+        # connection test reports with the storage's own error text.
+        os.makedirs(os.path.join(samba.share_folder, "backups"))
+
+        def network_destination():
+            wait_focus(desktop, "the destination page's keyboard", lambda focus: focus.startswith("text|"), timeout=30)
+            # Back to the choice of destination, down to the network one, on to its path.
+            desktop.run(["xdotool", "key", "shift+Tab"])
+            wait_focus(desktop, "the local-folder choice's keyboard", lambda focus: focus.startswith("radio button|"),
+                 timeout=30)
+            desktop.run(["xdotool", "key", "Down"])
+            wait_focus(desktop, "the network choice", lambda focus: focus == "radio button|Network storage (UNC - path):",
+                 timeout=30)
+            desktop.run(["xdotool", "key", "Tab"])
+            wait_focus(desktop, "the network path field's keyboard", lambda focus: focus.startswith("text|"), timeout=30)
+            desktop.run(["xdotool", "type", "--delay", "20", samba.unc("backups")])
+            desktop.run(["xdotool", "key", "Tab", "Tab"])
+            wait_focus(desktop, "the user name field's keyboard", lambda focus: focus == "text|Username:", timeout=30)
+            desktop.run(["xdotool", "type", "--delay", "20", samba.user])
+            desktop.run(["xdotool", "key", "Tab"])
+            wait_focus(desktop, "the Set password button's keyboard", lambda focus: focus == "push button|Set password...",
+                 timeout=30)
+            for password, expected in (("Wrong-7", None), (SMB_PASSWORD, "The connection to the network storage works.")):
+                desktop.run(["xdotool", "key", "space"])
+                step("the password window", lambda: visible_window(desktop, "Set Password$"), timeout=30)
+                wait_focus(desktop, "the password field's keyboard", lambda focus: focus.startswith(("password text|", "text|")),
+                     timeout=30)
+                desktop.run(["xdotool", "type", "--delay", "20", password])
+                desktop.run(["xdotool", "key", "Tab"])
+                desktop.run(["xdotool", "type", "--delay", "20", password])
+                desktop.run(["xdotool", "key", "Return"])
+                step("the password window to close", lambda: not visible_window(desktop, "Set Password$"), timeout=30)
+                wait_focus(desktop, "the Set password button's keyboard again", lambda focus: focus == "push button|Set password...", timeout=30)
+                desktop.run(["xdotool", "key", "Tab"])
+                wait_focus(desktop, "the connection test button's keyboard", lambda focus: focus == "push button|Test the connection", timeout=30)
+                # What follows the button before: the previous result, or the next caption while none.
+                shown_before = text_after(desktop, "Test the connection")
+                desktop.run(["xdotool", "key", "space"])
+
+                def tested():
+                    result = text_after(desktop, "Test the connection")
+                    return result not in (None, "Connecting...", shown_before) and result
+                result = step("the connection test's result", tested, timeout=90, on_failure=lambda: show_texts(desktop))
+                if expected is None:
+                    assert result != "The connection to the network storage works.", "a wrong password connected"
+                    print("ok: the connection test refused the wrong password: " + result)
+                else:
+                    assert result == expected, "the right password did not connect: " + result
+                    print("ok: the connection test passed with the right password")
+                # The button gives the keyboard away while it is disabled for the test: walk back to it.
+                def back_to_set_password():
+                    if focused(desktop) == "push button|Set password...":
+                        return True
+                    desktop.run(["xdotool", "key", "shift+Tab"])
+                    return False
+                step("the Set password button's keyboard after the test", back_to_set_password, timeout=30,
+                     interval=0.5, on_failure=lambda: print("focused: " + focused(desktop)))
+        run_wizard_job(desktop, window, "OnShare", network_destination, INCREMENTAL)
+        on_share = os.path.join(samba.share_folder, "backups", "OnShare")
+        step("the network job's backup on the share", lambda: os.path.isdir(on_share) and os.listdir(on_share))
+        print("ok: a job made in the wizard with the network destination ran at once")
+        restore_from_window(desktop, window, "OnShare", os.path.join(home, "RestoredFromShare"), source)
+        print("ok: the network job restored from the window equals its source")
 
         desktop.run(["xdotool", "windowactivate", "--sync", window], check=False)
         desktop.run(["xdotool", "key", "ctrl+q"])
@@ -349,6 +695,7 @@ def main():
             program.kill()
             program.wait()
         desktop.stop()
+        samba.stop()
         shutil.rmtree(root, ignore_errors=True)
 
 

@@ -175,11 +175,15 @@ TEST_F(DialogsTest, RestoreChooserLoadsWithoutBlockingThenChooses) {
     });
     EXPECT_EQ(dialogs.ChooseRestorePoint({u"only"_s}), std::nullopt);
 
-    // The chooser shown while loading is still made modal for the choice.
+    // The chooser shown while loading is still made modal for the choice, with the keyboard on the list:
+    // Space chooses the first point.
     dialogs.ShowRestorePointsLoading();
     test::OnNextModal<TfrmRestoreList>([](TfrmRestoreList* w) {
         EXPECT_TRUE(w->isModal() || w->windowModality() != Qt::NonModal);
-        w->ListBox1()->setCurrentRow(0);
+        EXPECT_EQ(w->focusWidget(), w->ListBox1());
+        EXPECT_FALSE(w->OkButton()->isEnabled());
+        QTest::keyClick(w->ListBox1(), Qt::Key_Space);
+        EXPECT_TRUE(w->OkButton()->isEnabled());
         w->OkButton()->click();
     });
     EXPECT_EQ(dialogs.ChooseRestorePoint({u"a"_s}), 0);

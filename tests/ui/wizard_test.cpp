@@ -163,6 +163,24 @@ TEST_F(WizardWindowsTest, PasswordDialogChangesThePasswordOnlyWhenConfirmed) {
     EXPECT_EQ(password, u"new"_s);
 }
 
+// The network box's own button opens the two-field window, and the confirmed text becomes the password.
+TEST_F(WizardWindowsTest, NetworkBoxSetsThePasswordThroughItsWindow) {
+    TNetworkBox box(prompt);
+    TDestinationFields fields;
+    fields.NetworkPassword = u"old"_s;
+    box.Load(fields);
+    test::OnNextModal<TfrmPassword>([](TfrmPassword* w) {
+        QTest::keyClicks(w->Password, u"Secret"_s);
+        QTest::keyClicks(w->Confirmation, u"Secret"_s);
+        w->OK->click();
+    });
+    box.SetPassword->click();
+    TDestinationFields stored;
+    box.Store(stored);
+    EXPECT_EQ(stored.NetworkPassword, u"Secret"_s);
+    EXPECT_EQ(box.PasswordStatus->text(), stored.PasswordStatusText());
+}
+
 TEST_F(WizardWindowsTest, NewJobDialogOpensEmptyWithFilesChosen) {
     TfrmNewBackupJob dialog;
     for (const bool image : {true, false}) {

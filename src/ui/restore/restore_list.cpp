@@ -93,6 +93,10 @@ std::optional<int> TfrmRestoreList::Choose(const QStringList& shownNames) {
     list_->clear();
     list_->addItems(shownNames);
     SetLoading(false);
+    // The list takes the keyboard on the first point, unselected: the loading state had no field to
+    // focus, and a window shown again keeps whatever it had then.
+    list_->setCurrentRow(0, QItemSelectionModel::NoUpdate);
+    list_->setFocus();
     // A window shown without waiting becomes modal only when shown anew.
     if (isVisible())
         hide();

@@ -243,12 +243,15 @@ TNetworkBox::TNetworkBox(IUserPrompt& prompt, QWidget* parent)
       Choose(new QPushButton(this)), UserCaption(new QLabel(this)), User(new QLineEdit(this)),
       PasswordCaption(new QLabel(this)), SetPassword(new QPushButton(this)), PasswordStatus(new QLabel(this)),
       Test(new QPushButton(this)), TestResult(new QLabel(this)), prompt_(prompt),
-      test_(new TConnectionTest(this)) {
+      test_(new TConnectionTest(this)), passwordDialog_(new TfrmPassword(prompt, this)) {
     Path->setObjectName(QStringLiteral("edNetworkPath"));
     User->setObjectName(QStringLiteral("edUsername"));
     Test->setObjectName(QStringLiteral("btTestConnection"));
     TestResult->setObjectName(QStringLiteral("lbTestResult"));
     TestResult->setWordWrap(true);
+    // The captions name their fields for screen readers and give them their mnemonic.
+    PathCaption->setBuddy(Path);
+    UserCaption->setBuddy(User);
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(0, 0, 0, 0);
     grid->addWidget(PathCaption, 0, 0);
