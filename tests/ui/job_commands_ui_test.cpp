@@ -2,7 +2,10 @@
 
 #include "ui/main_window.h"
 #include "ui/open_job_dialog.h"
+#include "ui/wizard/job_wizards.h"
+#include "ui/wizard/wizard_parts.h"
 
+#include "control/source_tree_model.h"
 #include "fixtures/temp_home.h"
 #include "options/options.h"
 #include "scripted_prompt.h"
@@ -10,9 +13,11 @@
 
 #include <QAction>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -92,10 +97,27 @@ TEST_F(JobCommandsUiTest, TheActionsReachTheCommands) {
     EXPECT_EQ(prompt.asked, QStringList{u"AskText: Rename Job"_s});
     EXPECT_EQ(prompt.proposed, QStringList{u"Photos"_s});
 
-    // A duplicate joins the list and becomes the selected row.
+    // A duplicate is made in the files wizard, joins the list and becomes the selected row.
     prompt.asked.clear();
     prompt.Push(u"Photos 2"_s);
+    const QString source = HomePath(u"pictures"_s);
+    ASSERT_TRUE(QDir().mkpath(source));
+    ASSERT_TRUE(QDir().mkpath(HomePath(u"dest"_s)));
+    bool walked = false;
+    test::OnNextModal<TfrmWizard_FilesBackup>([&](TfrmWizard_FilesBackup* wizard) {
+        EXPECT_EQ(wizard->windowTitle(), u" New Job - Photos 2"_s);
+        wizard->Tree->SetChecked(source, true);
+        for (int page = 0; page < 3; ++page)
+            wizard->Next->click();
+        walked = wizard->Save->isEnabled();
+        wizard->Save->click();
+        if (wizard->isVisible()) {
+            ADD_FAILURE() << prompt.asked.join(u'\n').toStdString();
+            wizard->reject();
+        }
+    });
     w.ActionDuplicate->trigger();
+    ASSERT_TRUE(walked);
     EXPECT_EQ(prompt.asked, QStringList{u"AskText: Duplicate"_s});
     ASSERT_EQ(w.JobsList()->model()->rowCount(), 3);
     EXPECT_EQ(w.SelectedRow(), 2);
