@@ -6,6 +6,7 @@
 #include "fixtures/temp_home.h"
 #include "options/options.h"
 #include "scripted_prompt.h"
+#include "silent_windows.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -23,22 +24,6 @@ namespace {
 
 const QString Refusal =
     u"Unable to complete the action at the moment. Please try again in several seconds."_s;
-
-struct NoViewer final : IReportViewer {
-    void OpenReport(const QString&, bool) override {}
-};
-struct NoRestoreDialogs final : TRestoreDialogs {
-    std::optional<QString> ChooseOutputDirectory(const QString&) override { return std::nullopt; }
-    void ShowRestorePointsLoading() override {}
-    void CloseRestorePoints() override {}
-    std::optional<int> ChooseRestorePoint(const QStringList&) override { return std::nullopt; }
-    void ShowErrorMessage(const QString&) override {}
-    QString AskPassword(const QString&, const QString&) override { return {}; }
-};
-struct NoGuidance final : TDriveImageRestoreGuidance {
-    void ShowRestoreGuidance() override {}
-    void ShowErrorMessage(const QString&) override {}
-};
 
 // Answers the import dialog from the test and records the path it opened with.
 struct ScriptedImportDialog final : IImportDialog {
@@ -102,9 +87,9 @@ protected:
 
     test::ScriptedPrompt prompt;
     ScriptedImportDialog importDialog;
-    NoViewer viewer;
-    NoRestoreDialogs restoreDialogs;
-    NoGuidance guidance;
+    test::NoViewer viewer;
+    test::NoRestoreDialogs restoreDialogs;
+    test::NoGuidance guidance;
     bool busy = false;
     std::unique_ptr<TJobsCatalogue> catalogue;
     TJob_FilesAndFolders* job = nullptr;

@@ -9,6 +9,7 @@
 #include "fixtures/temp_home.h"
 #include "options/options.h"
 #include "scripted_prompt.h"
+#include "silent_windows.h"
 #include "ui_test_support.h"
 
 #include <QAction>
@@ -25,22 +26,6 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace morvane {
 namespace {
-
-struct NoViewer final : IReportViewer {
-    void OpenReport(const QString&, bool) override {}
-};
-struct NoRestoreDialogs final : TRestoreDialogs {
-    std::optional<QString> ChooseOutputDirectory(const QString&) override { return std::nullopt; }
-    void ShowRestorePointsLoading() override {}
-    void CloseRestorePoints() override {}
-    std::optional<int> ChooseRestorePoint(const QStringList&) override { return std::nullopt; }
-    void ShowErrorMessage(const QString&) override {}
-    QString AskPassword(const QString&, const QString&) override { return {}; }
-};
-struct NoGuidance final : TDriveImageRestoreGuidance {
-    void ShowRestoreGuidance() override {}
-    void ShowErrorMessage(const QString&) override {}
-};
 
 class JobCommandsUiTest : public testing::TempHomeTest {
 protected:
@@ -65,9 +50,9 @@ protected:
     }
 
     test::ScriptedPrompt prompt;
-    NoViewer viewer;
-    NoRestoreDialogs dialogs;
-    NoGuidance guidance;
+    test::NoViewer viewer;
+    test::NoRestoreDialogs dialogs;
+    test::NoGuidance guidance;
     std::unique_ptr<TJobsCatalogue> catalogue;
     std::unique_ptr<TfrmMainOrvellaBackup> window;
 };

@@ -5,6 +5,7 @@
 #include "i18n/translation.h"
 #include "options/options.h"
 #include "scripted_prompt.h"
+#include "silent_windows.h"
 
 #include <QAction>
 #include <QApplication>
@@ -23,25 +24,6 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace morvane {
 namespace {
-
-struct NoViewer final : IReportViewer {
-    QStringList opened;
-    void OpenReport(const QString& path, bool) override { opened.append(path); }
-};
-
-struct NoRestoreDialogs final : TRestoreDialogs {
-    std::optional<QString> ChooseOutputDirectory(const QString&) override { return std::nullopt; }
-    void ShowRestorePointsLoading() override {}
-    void CloseRestorePoints() override {}
-    std::optional<int> ChooseRestorePoint(const QStringList&) override { return std::nullopt; }
-    void ShowErrorMessage(const QString&) override {}
-    QString AskPassword(const QString&, const QString&) override { return {}; }
-};
-
-struct NoGuidance final : TDriveImageRestoreGuidance {
-    void ShowRestoreGuidance() override {}
-    void ShowErrorMessage(const QString&) override {}
-};
 
 class MainWindowTest : public testing::TempHomeTest {
 protected:
@@ -75,9 +57,9 @@ protected:
     }
 
     test::ScriptedPrompt prompt;
-    NoViewer viewer;
-    NoRestoreDialogs dialogs;
-    NoGuidance guidance;
+    test::NoViewer viewer;
+    test::NoRestoreDialogs dialogs;
+    test::NoGuidance guidance;
     bool busy = false;
     std::unique_ptr<TJobsCatalogue> catalogue;
     TJob* first = nullptr;
