@@ -150,10 +150,26 @@ std::optional<TWizardMessage> CheckSourcesPage(const QStringList& sources, TFilt
     return std::nullopt;
 }
 
-std::optional<TWizardMessage> CheckFilesDestinationPage(const TDestinationFields& destination) {
+bool LocalFolderExists(const QString& path) {
+    return !path.isEmpty() && QFileInfo(path).isDir();
+}
+
+QStringList MissingSources(const QStringList& entries) {
+    QStringList missing;
+    for (const QString& entry : entries) {
+        const QFileInfo info(EntryPath(entry));
+        const bool present = entry.endsWith(u'*') ? info.isDir() : info.exists() && !info.isDir();
+        if (!present)
+            missing.append(entry);
+    }
+    return missing;
+}
+
+std::optional<TWizardMessage> CheckFilesDestinationPage(const TDestinationFields& destination,
+                                                        std::optional<bool> folderExists) {
     if (!destination.Network) {
-        const QFileInfo folder(destination.LocalPath);
-        if (destination.LocalPath.isEmpty() || !folder.isDir())
+        const bool exists = folderExists ? *folderExists : LocalFolderExists(destination.LocalPath);
+        if (destination.LocalPath.isEmpty() || !exists)
             return Warning(Translate(QStringLiteral("Please choose existing folder")));
     } else if (destination.NetworkPath.size() < 2) {
         return Warning(ChooseCorrectUncPath());
@@ -189,14 +205,7 @@ std::optional<TWizardMessage> TFilesWizard::ChooseBackupType(TBackupType type) {
 }
 
 void TFilesWizard::JobToControls(const TJob_FilesAndFolders& job) {
-    QStringList kept;
-    for (const QString& entry : job.Settings.Sources.List) {
-        const QFileInfo info(EntryPath(entry));
-        const bool present = entry.endsWith(u'*') ? info.isDir() : info.exists() && !info.isDir();
-        if (present)
-            kept.append(entry);
-    }
-    Sources = kept;
+    Sources = job.Settings.Sources.List;
     FilterType = job.Settings.Sources.FilterType;
     Extensions = job.Settings.Sources.Extensions;
     Destination = TDestinationFields{};
@@ -217,6 +226,11 @@ void TFilesWizard::JobToControls(const TJob_FilesAndFolders& job) {
     Schedule = ScheduleToFields(job.SchedulingSettings);
     First();
     ResetResult();
+}
+
+void TFilesWizard::DropSources(const QStringList& missing) {
+    for (const QString& entry : missing)
+        Sources.removeAll(entry);
 }
 
 QString TFilesWizard::ControlsToJob(TJob_FilesAndFolders& job) const {
@@ -258,21 +272,26 @@ QString TFilesWizard::ControlsToJob(TJob_FilesAndFolders& job) const {
     return QString();
 }
 
-std::optional<TWizardMessage> TFilesWizard::CheckPage(int page) {
+QString TFilesWizard::FolderToCheck() const {
+    return Page() == pgDestination && !Destination.Network ? Destination.LocalPath : QString();
+}
+
+std::optional<TWizardMessage> TFilesWizard::CheckPage(int page, std::optional<bool> folderExists) {
     switch (page) {
     case pgSources:
         return CheckSourcesPage(Sources, FilterType, Extensions);
     case pgDestination:
-        return CheckFilesDestinationPage(Destination);
+        return CheckFilesDestinationPage(Destination, folderExists);
     default:
         return std::nullopt;
     }
 }
 
-bool TFilesWizard::Next(IUserPrompt& prompt, const std::function<void(const QStringList&)>& showList) {
+bool TFilesWizard::Next(IUserPrompt& prompt, const std::function<void(const QStringList&)>& showList,
+                        std::optional<bool> folderExists) {
     if (!NextEnabled())
         return false;
-    if (const std::optional<TWizardMessage> message = CheckPage(Page())) {
+    if (const std::optional<TWizardMessage> message = CheckPage(Page(), folderExists)) {
         ShowWizardMessage(prompt, *message);
         if (message->ShowList) {
             if (showList)

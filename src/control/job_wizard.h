@@ -128,8 +128,10 @@ public:
 
     // The new-job defaults, page 1.
     void ClearControls();
-    // Fills the pages from a job; sources that no longer exist are dropped.
+    // Fills the pages from a job. Sources that no longer exist are found off the interface thread
+    // (`MissingSources`) and then taken out with `DropSources`.
     void JobToControls(const TJob_FilesAndFolders& job);
+    void DropSources(const QStringList& missing);
     // Copies the pages into the job. An empty result means done; otherwise the text to show (a source
     // that went away while the wizard was open).
     QString ControlsToJob(TJob_FilesAndFolders& job) const;
@@ -139,11 +141,16 @@ public:
     bool KeepEnabled() const { return BackupType != btSync; }
     bool ExtensionsEnabled() const { return FilterType != ftNoFilters; }
 
-    // The check of the page being left (the extension text is normalised in place).
-    std::optional<TWizardMessage> CheckPage(int page);
+    // The local folder the destination page's check needs to know about, empty when none: a window
+    // finds out off the interface thread whether it exists and passes the answer to Next.
+    QString FolderToCheck() const;
+    // The check of the page being left (the extension text is normalised in place). Without
+    // `folderExists` the destination folder is looked at here.
+    std::optional<TWizardMessage> CheckPage(int page, std::optional<bool> folderExists = std::nullopt);
     // Next: checks the page, shows its message and moves on unless it blocks. True when moved.
     // `showList` shows the sources after the duplicate-name error (an information box without it).
-    bool Next(IUserPrompt& prompt, const std::function<void(const QStringList&)>& showList = {});
+    bool Next(IUserPrompt& prompt, const std::function<void(const QStringList&)>& showList = {},
+              std::optional<bool> folderExists = std::nullopt);
     // Save or Save && Run on the last page: true when the wizard closes with that result.
     bool Save(IUserPrompt& prompt, TWizardResult result);
     // The entries as the list viewer shows them: folders without their trailing "/*".
@@ -156,7 +163,13 @@ private:
 // Page checks, one per page, as pure functions of the fields.
 std::optional<TWizardMessage> CheckSourcesPage(const QStringList& sources, TFilterType filter,
                                                QString& extensions);
-std::optional<TWizardMessage> CheckFilesDestinationPage(const TDestinationFields& destination);
+std::optional<TWizardMessage> CheckFilesDestinationPage(const TDestinationFields& destination,
+                                                        std::optional<bool> folderExists = std::nullopt);
+
+// Disk lookups behind the checks; they may wait on a slow or hung mount, so windows call them on a worker.
+bool LocalFolderExists(const QString& path);
+// The entries (folders as path + "/*") whose file or folder is no longer there.
+QStringList MissingSources(const QStringList& entries);
 
 // A volume of this machine the drive-image wizard offers.
 struct TVolumeEntry {

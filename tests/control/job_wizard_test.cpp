@@ -1,5 +1,6 @@
 #include "control/job_wizard.h"
 #include "control/job_wizard_commands.h"
+#include "control/off_thread.h"
 #include "control/source_tree_model.h"
 
 #include "fixtures/samba_server.h"
@@ -14,6 +15,10 @@
 #include <QDir>
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <future>
+#include <thread>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -359,30 +364,30 @@ TEST_F(JobWizardCommandsTest, DuplicateShowsTheSourcesSettingsAndAddsTheCopyWhen
     windows.filesStep = [&](TFilesWizard& w) {
         FillAndSave(w, wrSave);
     };
-    const auto& source = static_cast<TJob_FilesAndFolders&>(catalogue->At(commands->NewJob()));
+    const auto& original = static_cast<TJob_FilesAndFolders&>(catalogue->At(commands->NewJob()));
 
     // Closed without saving: nothing is added.
     QStringList shownSources;
     windows.filesStep = [&](TFilesWizard& w) {
         shownSources = w.Sources;
     };
-    EXPECT_EQ(commands->DuplicateFilesJob(source, u"Copy"_s, u" Copy"_s), -1);
-    EXPECT_EQ(shownSources, source.Settings.Sources.List);
+    EXPECT_EQ(commands->DuplicateFilesJob(original, u"Copy"_s, u" Copy"_s), -1);
+    EXPECT_EQ(shownSources, original.Settings.Sources.List);
     EXPECT_EQ(catalogue->Count(), 1);
 
-    // Walked through and saved with "run now": the copy holds the source's settings and is queued.
+    // Walked through and saved with "run now": the copy holds the original's settings and is queued.
     windows.filesStep = [&](TFilesWizard& w) {
         ASSERT_TRUE(w.Next(prompt));
         ASSERT_TRUE(w.Next(prompt));
         ASSERT_TRUE(w.Next(prompt));
         ASSERT_TRUE(w.Save(prompt, wrSaveAndRun));
     };
-    const int row = commands->DuplicateFilesJob(source, u"Copy"_s, u" Copy"_s);
+    const int row = commands->DuplicateFilesJob(original, u"Copy"_s, u" Copy"_s);
     ASSERT_EQ(row, 1);
     const auto& copy = static_cast<TJob_FilesAndFolders&>(catalogue->At(row));
     EXPECT_EQ(copy.stJobName, u"Copy"_s);
     EXPECT_EQ(windows.titles.last(), u" New Job -  Copy"_s);
-    EXPECT_EQ(copy.Settings.Sources.List, source.Settings.Sources.List);
+    EXPECT_EQ(copy.Settings.Sources.List, original.Settings.Sources.List);
     EXPECT_EQ(copy.Settings.Sources.Extensions, u"tmp"_s);
     EXPECT_EQ(copy.Settings.Backup.BackupType, btFull);
     EXPECT_EQ(copy.DestinationPath, target);
@@ -429,6 +434,9 @@ TEST_F(JobWizardCommandsTest, EditingKeepsCredentialsDropsVanishedSourcesAndWait
         ++shown;
         if (shown == 1) {
             EXPECT_TRUE(w.EditingJob);
+            // The window looks for the sources that are gone, as the real one does on its worker.
+            EXPECT_EQ(w.Sources.size(), 3);
+            w.DropSources(MissingSources(w.Sources));
             EXPECT_EQ(w.Sources,
                       (QStringList{JoinPath(source, u"b/*"_s), JoinPath(source, u"a/file.txt"_s)}));
             EXPECT_TRUE(w.Destination.Network);
@@ -617,6 +625,85 @@ TEST_F(JobWizardTest, SourceTreeReadsOpenedFoldersInTheBackground) {
     ASSERT_TRUE(ProcessEventsUntil([&] { return !model.Reading(); }));
     QCoreApplication::processEvents();
     EXPECT_EQ(model.rowCount(model.index(0, 0)), 2);
+}
+
+// An opened job's sources that went away are found on a worker and taken out of the wizard.
+TEST_F(JobWizardTest, OpenedJobLosesOnlyTheSourcesThatAreGone) {
+    const QString folder = JoinPath(source, u"a/*"_s);
+    const QString file = JoinPath(source, u"a/file.txt"_s);
+    const QStringList entries{
+        folder,
+        file,
+        JoinPath(source, u"gone/*"_s),       // folder removed
+        JoinPath(source, u"gone.txt"_s),     // file removed
+        JoinPath(source, u"a/file.txt/*"_s), // a folder entry that is now a file
+        JoinPath(source, u"a/x"_s),          // a file entry that is now a folder
+    };
+    const QStringList missing = MissingSources(entries);
+    EXPECT_EQ(missing, entries.mid(2));
+
+    TJob_FilesAndFolders job(u"Docs"_s);
+    job.Settings.Sources.List = entries;
+    TFilesWizard wizard;
+    wizard.JobToControls(job);
+    EXPECT_EQ(wizard.Sources, entries); // nothing looked at on the interface thread
+    wizard.DropSources(missing);
+    EXPECT_EQ(wizard.Sources, (QStringList{folder, file}));
+}
+
+// The destination page takes a window's answer about the folder and does not look again.
+TEST_F(JobWizardTest, DestinationCheckUsesTheAnswerItIsGiven) {
+    TFilesWizard wizard;
+    test::ScriptedPrompt prompt;
+    wizard.Sources = {JoinPath(source, u"a/*"_s)};
+    ASSERT_TRUE(wizard.Next(prompt));
+    EXPECT_EQ(wizard.FolderToCheck(), QString());
+    wizard.Destination.LocalPath = target;
+    EXPECT_EQ(wizard.FolderToCheck(), target);
+    EXPECT_FALSE(wizard.Next(prompt, {}, false)); // gone since the window asked
+    EXPECT_EQ(prompt.asked, QStringList{u"Message: Please choose existing folder"_s});
+    ASSERT_TRUE(wizard.Next(prompt, {}, true));
+    EXPECT_EQ(wizard.FolderToCheck(), QString()); // the method page looks at no folder
+    wizard.Back();
+    wizard.Destination.Network = true;
+    EXPECT_EQ(wizard.FolderToCheck(), QString());
+}
+
+TEST(OffThreadCalls, HandsResultsToItsOwnThreadAndDropsThemOnceGone) {
+    const std::thread::id interfaceThread = std::this_thread::get_id();
+    std::vector<int> results;
+    std::thread::id workerThread;
+    std::thread::id doneThread;
+    auto calls = std::make_unique<TOffThreadCalls>();
+    calls->Start(
+        [&] {
+            workerThread = std::this_thread::get_id();
+            return 42;
+        },
+        [&](int result) {
+            doneThread = std::this_thread::get_id();
+            results.push_back(result);
+        });
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !results.empty(); }));
+    EXPECT_NE(workerThread, interfaceThread);
+    EXPECT_EQ(doneThread, interfaceThread);
+
+    // A result still on its way when the object goes is never delivered.
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    auto finished = std::make_shared<std::atomic<bool>>(false);
+    calls->Start(
+        [released, finished] {
+            released.wait();
+            *finished = true;
+            return 7;
+        },
+        [&](int result) { results.push_back(result); });
+    calls.reset();
+    release.set_value();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return finished->load(); }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(results, std::vector<int>{42});
 }
 
 TEST(ConnectionTest, ReportsTheStoragesOwnErrorForAWrongPassword) {

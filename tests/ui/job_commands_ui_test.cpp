@@ -92,9 +92,12 @@ TEST_F(JobCommandsUiTest, TheActionsReachTheCommands) {
     test::OnNextModal<TfrmWizard_FilesBackup>([&](TfrmWizard_FilesBackup* wizard) {
         EXPECT_EQ(wizard->windowTitle(), u" New Job - Photos 2"_s);
         wizard->Tree->SetChecked(source, true);
-        for (int page = 0; page < 3; ++page)
+        // Each page waits for the disk lookups of the one before.
+        for (int page = 0; page < 3; ++page) {
+            EXPECT_TRUE(QTest::qWaitFor([&] { return wizard->Next->isEnabled(); }));
             wizard->Next->click();
-        walked = wizard->Save->isEnabled();
+        }
+        walked = QTest::qWaitFor([&] { return wizard->Save->isEnabled(); });
         wizard->Save->click();
         if (wizard->isVisible()) {
             ADD_FAILURE() << prompt.asked.join(u'\n').toStdString();

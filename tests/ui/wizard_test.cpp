@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -67,9 +68,17 @@ TEST_F(WizardWindowsTest, FilesWizardButtonsReachTheModel) {
         EXPECT_FALSE(w->ExternalPath->isEnabled());
         EXPECT_TRUE(w->NetworkBox->isEnabled());
         w->External->setChecked(true);
+        w->ExternalPath->setText(HomePath(u"nowhere"_s));
+        w->Next->click();
+        // The folder is looked at on a worker; the buttons wait for the answer.
+        EXPECT_FALSE(w->Next->isEnabled());
+        EXPECT_FALSE(w->Back->isEnabled());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return w->Next->isEnabled(); }));
+        EXPECT_EQ(w->Pages->currentIndex(), 1);
+        EXPECT_EQ(prompt.asked.last(), u"Message: Please choose existing folder"_s);
         w->ExternalPath->setText(target);
         w->Next->click();
-        EXPECT_EQ(w->Pages->currentIndex(), 2);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return w->Pages->currentIndex() == 2; }));
         // Mirror: neither number applies.
         EXPECT_FALSE(w->FullEvery->isEnabled());
         EXPECT_FALSE(w->Keep->isEnabled());
@@ -94,6 +103,52 @@ TEST_F(WizardWindowsTest, FilesWizardButtonsReachTheModel) {
     EXPECT_EQ(wizard.Destination.LocalPath, target);
     EXPECT_EQ(wizard.BackupType, btInc);
     EXPECT_EQ(wizard.FullBackupEveryCopies, 3);
+}
+
+// Opening a job: the sources that went away are found on a worker and no longer checked.
+TEST_F(WizardWindowsTest, FilesWizardDropsSourcesThatAreGone) {
+    TfrmWizard_FilesBackup window(prompt);
+    TJob_FilesAndFolders job(u"Docs"_s);
+    const QString kept = JoinPath(source, u"photos/*"_s);
+    job.Settings.Sources.List = {kept, JoinPath(source, u"gone/*"_s)};
+    TFilesWizard wizard;
+    wizard.JobToControls(job);
+    bool shown = false;
+    test::OnNextModal<TfrmWizard_FilesBackup>([&](TfrmWizard_FilesBackup* w) {
+        shown = true;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return w->Next->isEnabled(); }));
+        EXPECT_EQ(w->Tree->Selection(), QStringList{kept});
+        EXPECT_TRUE(w->ViewAsList->text().contains(u"View as list (1)"_s));
+        w->Cancel->click();
+    });
+    window.Run(wizard, u" Settings - Docs"_s);
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(wizard.Sources, QStringList{kept});
+}
+
+// The volumes are read on a worker; the stored choices stand until they are shown.
+TEST_F(WizardWindowsTest, DriveImageWizardListsTheVolumesOnceRead) {
+    TfrmWizard_DriveImageBackup window(prompt);
+    TImageWizard wizard;
+    wizard.CheckedDrives = {u"/not-connected"_s};
+    wizard.DestinationDrive = u"/also-not-connected"_s;
+    bool shown = false;
+    test::OnNextModal<TfrmWizard_DriveImageBackup>([&](TfrmWizard_DriveImageBackup* w) {
+        shown = true;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return w->Next->isEnabled(); }));
+        QStringList listed;
+        for (int i = 0; i < w->Drives->count(); ++i)
+            listed.append(w->Drives->item(i)->data(Qt::UserRole).toString());
+        QStringList expected;
+        for (const TVolumeEntry& volume : MachineVolumes())
+            expected.append(volume.RootPath);
+        EXPECT_EQ(listed, expected);
+        EXPECT_EQ(w->DiskChooser->count(), expected.size());
+        w->Cancel->click();
+    });
+    window.Run(wizard, u" Properties - System"_s);
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(wizard.CheckedDrives, QStringList{u"/not-connected"_s});
 }
 
 TEST_F(WizardWindowsTest, AddTimeWindowFillsTheTimetableInOrder) {
@@ -125,6 +180,7 @@ TEST_F(WizardWindowsTest, DriveImageWizardCancelLeavesNoResult) {
         EXPECT_FALSE(w->Versions->isEnabled());
         w->KeepVersions->setChecked(true);
         EXPECT_TRUE(w->Versions->isEnabled());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return w->Next->isEnabled(); })); // volumes read
         w->Next->click(); // no drive checked
         EXPECT_EQ(w->Pages->currentIndex(), 0);
         w->Cancel->click();

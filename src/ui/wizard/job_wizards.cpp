@@ -53,7 +53,7 @@ QSpinBox* NumberField(QWidget* parent) {
 TWizardWindow::TWizardWindow(IUserPrompt& prompt, QWidget* parent)
     : QDialog(parent), Heading(new QLabel(this)), Pages(new QStackedWidget(this)),
       Back(new QPushButton(this)), Next(new QPushButton(this)), Save(new QToolButton(this)),
-      Cancel(new QPushButton(this)), prompt_(prompt) {
+      Cancel(new QPushButton(this)), prompt_(prompt), offThread_(new TOffThreadCalls(this)) {
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     Back->setObjectName(QStringLiteral("btBack"));
     Next->setObjectName(QStringLiteral("btNext"));
@@ -107,6 +107,20 @@ void TWizardWindow::ShowPage(const TWizardPages& pages, const QStringList& headi
     Next->setEnabled(pages.NextEnabled());
     Save->setEnabled(pages.SaveEnabled());
     (pages.NextEnabled() ? static_cast<QWidget*>(Next) : Save)->setFocus();
+    if (lookups_ > 0)
+        HoldButtons();
+}
+
+void TWizardWindow::HoldButtons() {
+    Back->setEnabled(false);
+    Next->setEnabled(false);
+    Save->setEnabled(false);
+}
+
+void TWizardWindow::ShowModal() {
+    exec();
+    ++showing_;
+    lookups_ = 0;
 }
 
 // ---- files and folders
@@ -311,10 +325,29 @@ void TfrmWizard_FilesBackup::Refresh() {
 
 void TfrmWizard_FilesBackup::NextClicked() {
     Store();
-    wizard_->Next(prompt_, [this](const QStringList& sources) {
-        ListViewer->ShowList(sources);
-        ListViewer->exec();
-    });
+    const QString folder = wizard_->FolderToCheck();
+    if (folder.isEmpty()) {
+        MoveOn(std::nullopt);
+        return;
+    }
+    LookUp([folder] { return LocalFolderExists(folder); },
+           [this, folder](bool exists) {
+               // The answer is for the folder that was typed when Next was pressed.
+               if (wizard_->FolderToCheck() == folder)
+                   MoveOn(exists);
+               else
+                   Refresh();
+           });
+}
+
+void TfrmWizard_FilesBackup::MoveOn(std::optional<bool> folderExists) {
+    wizard_->Next(
+        prompt_,
+        [this](const QStringList& sources) {
+            ListViewer->ShowList(sources);
+            ListViewer->exec();
+        },
+        folderExists);
     // The normalised extension text is shown as it will be stored.
     Extensions->setText(wizard_->Extensions);
     Refresh();
@@ -334,7 +367,17 @@ void TfrmWizard_FilesBackup::Run(TFilesWizard& wizard, const QString& title) {
     Load();
     Schedule->ResetAddTime();
     Refresh();
-    exec();
+    if (!wizard.Sources.isEmpty())
+        // A source of an opened job may have gone since it was saved: it is no longer offered.
+        LookUp([sources = wizard.Sources] { return MissingSources(sources); },
+               [this](const QStringList& missing) {
+                   wizard_->Sources = Tree->Selection();
+                   wizard_->DropSources(missing);
+                   Tree->SetSelection(wizard_->Sources);
+                   UpdateListLink();
+                   Refresh();
+               });
+    ShowModal();
     Store();
     wizard_ = nullptr;
 }
@@ -395,17 +438,14 @@ void TfrmWizard_DriveImageBackup::Translate() {
 
 void TfrmWizard_DriveImageBackup::Load() {
     const TImageWizard& w = *wizard_;
-    volumes_ = MachineVolumes();
-    Drives->clear();
-    DiskChooser->clear();
-    for (const TVolumeEntry& volume : volumes_) {
-        auto* item = new QListWidgetItem(volume.DisplayText(), Drives);
-        item->setData(Qt::UserRole, volume.RootPath);
-        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
-        item->setCheckState(w.CheckedDrives.contains(volume.RootPath) ? Qt::Checked : Qt::Unchecked);
-        DiskChooser->addItem(volume.DisplayText(), volume.RootPath);
-    }
-    DiskChooser->setCurrentIndex(DiskChooser->findData(w.DestinationDrive));
+    ShowVolumes({});
+    volumesShown_ = false;
+    // Asking a disk for its size can wait for it to spin up.
+    LookUp([] { return MachineVolumes(); },
+           [this](const QList<TVolumeEntry>& volumes) {
+               ShowVolumes(volumes);
+               Refresh();
+           });
     Disk->setChecked(!w.Destination.Network);
     Network->setChecked(w.Destination.Network);
     NetworkBox->Load(w.Destination);
@@ -414,12 +454,29 @@ void TfrmWizard_DriveImageBackup::Load() {
     Schedule->Load(w.Schedule);
 }
 
+void TfrmWizard_DriveImageBackup::ShowVolumes(const QList<TVolumeEntry>& volumes) {
+    const TImageWizard& w = *wizard_;
+    Drives->clear();
+    DiskChooser->clear();
+    for (const TVolumeEntry& volume : volumes) {
+        auto* item = new QListWidgetItem(volume.DisplayText(), Drives);
+        item->setData(Qt::UserRole, volume.RootPath);
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
+        item->setCheckState(w.CheckedDrives.contains(volume.RootPath) ? Qt::Checked : Qt::Unchecked);
+        DiskChooser->addItem(volume.DisplayText(), volume.RootPath);
+    }
+    DiskChooser->setCurrentIndex(DiskChooser->findData(w.DestinationDrive));
+    volumesShown_ = true;
+}
+
 void TfrmWizard_DriveImageBackup::Store() {
     TImageWizard& w = *wizard_;
-    for (int i = 0; i < Drives->count(); ++i)
-        w.SetDriveChecked(Drives->item(i)->data(Qt::UserRole).toString(),
-                          Drives->item(i)->checkState() == Qt::Checked);
-    w.DestinationDrive = DiskChooser->currentData().toString();
+    if (volumesShown_) {
+        for (int i = 0; i < Drives->count(); ++i)
+            w.SetDriveChecked(Drives->item(i)->data(Qt::UserRole).toString(),
+                              Drives->item(i)->checkState() == Qt::Checked);
+        w.DestinationDrive = DiskChooser->currentData().toString();
+    }
     w.Destination.Network = Network->isChecked();
     NetworkBox->Store(w.Destination);
     w.KeepVersions = KeepVersions->isChecked();
@@ -463,7 +520,7 @@ void TfrmWizard_DriveImageBackup::Run(TImageWizard& wizard, const QString& title
     Load();
     Schedule->ResetAddTime();
     Refresh();
-    exec();
+    ShowModal();
     Store();
     wizard_ = nullptr;
 }

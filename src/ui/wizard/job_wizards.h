@@ -2,6 +2,7 @@
 
 #include "control/job_wizard.h"
 #include "control/job_wizard_commands.h"
+#include "control/off_thread.h"
 
 #include <QDialog>
 
@@ -42,10 +43,32 @@ public:
 
 protected:
     void TranslateButtons();
+    // Enables the buttons for the page; they stay disabled while a disk lookup is out.
     void ShowPage(const TWizardPages& pages, const QStringList& headings);
+    // Shows the window modally; lookups still out when it closes are forgotten.
+    void ShowModal();
+    // Runs a disk lookup of this showing on a worker: Back, Next and Save wait for it, and
+    // `done(result)` runs when it is back, unless the window has closed meanwhile.
+    template <class Work, class Done> void LookUp(Work work, Done done) {
+        ++lookups_;
+        HoldButtons();
+        offThread_->Start(std::move(work),
+                          [this, showing = showing_, done = std::move(done)](auto result) mutable {
+                              if (showing != showing_)
+                                  return;
+                              --lookups_;
+                              done(std::move(result));
+                          });
+    }
     virtual void NextClicked() = 0;
     virtual void SaveClicked(TWizardResult result) = 0;
     IUserPrompt& prompt_;
+
+private:
+    void HoldButtons();
+    TOffThreadCalls* offThread_;
+    int lookups_ = 0;
+    quint64 showing_ = 0;
 };
 
 // The files-and-folders job wizard.
@@ -78,6 +101,7 @@ public:
 
 private:
     void NextClicked() override;
+    void MoveOn(std::optional<bool> folderExists);
     void SaveClicked(TWizardResult result) override;
     void Translate();
     void Load();
@@ -111,12 +135,13 @@ private:
     void SaveClicked(TWizardResult result) override;
     void Translate();
     void Load();
+    void ShowVolumes(const QList<TVolumeEntry>& volumes);
     void Store();
     void ApplyEnabling();
     void Refresh();
 
     TImageWizard* wizard_ = nullptr;
-    QList<TVolumeEntry> volumes_;
+    bool volumesShown_ = false; // until then the lists are empty and the stored choices are kept
 };
 
 // The name and kind of a new job.
