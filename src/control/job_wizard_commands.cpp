@@ -1,13 +1,11 @@
 #include "control/job_wizard_commands.h"
 
-#include "control/thread_handover.h"
 #include "control/user_prompt.h"
 #include "core/job_commands.h"
 #include "formats/events_log.h"
 #include "i18n/translation.h"
 #include "storage/storage_connection.h"
 
-#include <mutex>
 
 namespace morvane {
 
@@ -155,20 +153,11 @@ QString ConnectionWorksText() {
     return Translate(QStringLiteral("The connection to the network storage works."));
 }
 
-struct TConnectionTest::TGate {
-    std::mutex Mutex;
-    TConnectionTest* Target = nullptr;
-};
-
-TConnectionTest::TConnectionTest(QObject* parent) : QObject(parent), gate_(std::make_shared<TGate>()) {
-    gate_->Target = this;
-}
+TConnectionTest::TConnectionTest(QObject* parent)
+    : QObject(parent), gate_(std::make_shared<TPostGate>(this)) {}
 
 TConnectionTest::~TConnectionTest() {
-    {
-        const std::lock_guard lock(gate_->Mutex);
-        gate_->Target = nullptr;
-    }
+    gate_->Close();
     if (worker_.joinable())
         worker_.join();
 }
@@ -179,23 +168,16 @@ bool TConnectionTest::Start(const QString& networkPath, const QString& user, con
     if (worker_.joinable())
         worker_.join(); // the last test has already reported, so this does not wait
     running_ = true;
-    worker_ = std::thread([gate = gate_, networkPath, user, password] {
+    // The reply runs on this object's thread and only while it lives, so it may use `this`.
+    worker_ = std::thread([this, gate = gate_, networkPath, user, password] {
         TNetworkPathConnection connection;
         const bool connected = connection.Connect(networkPath, user, password);
         const QString error = connected ? QString() : connection.FLastError;
         connection.Disconnect(true);
-        const std::lock_guard lock(gate->Mutex);
-        if (!gate->Target)
-            return;
-        const std::lock_guard handover(ThreadHandoverLock());
-        QMetaObject::invokeMethod(
-            gate->Target,
-            [target = gate->Target, connected, error] {
-                MarkThreadHandover();
-                target->running_ = false;
-                Q_EMIT target->Finished(connected, error);
-            },
-            Qt::QueuedConnection);
+        gate->Post([this, connected, error] {
+            running_ = false;
+            Q_EMIT Finished(connected, error);
+        });
     });
     return true;
 }

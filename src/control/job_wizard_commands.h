@@ -1,6 +1,7 @@
 #pragma once
 
 #include "control/job_wizard.h"
+#include "control/off_thread.h"
 #include "core/jobs_catalogue.h"
 
 #include <QObject>
@@ -80,8 +81,7 @@ Q_SIGNALS:
     void Finished(bool connected, const QString& errorText);
 
 private:
-    struct TGate;
-    std::shared_ptr<TGate> gate_;
+    std::shared_ptr<TPostGate> gate_;
     std::thread worker_;
     bool running_ = false;
 };

@@ -1,6 +1,5 @@
 #include "control/main_commands.h"
 
-#include "control/thread_handover.h"
 #include "engine/restore_run.h"
 #include "formats/text_file.h"
 #include "i18n/translation.h"
@@ -12,43 +11,22 @@
 #include <QFileInfo>
 #include <QMetaObject>
 
-#include <mutex>
 
 namespace morvane {
-
-// Lets a worker post the next step of a flow to this object for as long as it exists: the destructor
-// closes the gate under the same lock, and the object's own destruction drops steps already posted.
-struct TMainCommands::TPostGate {
-    std::mutex Mutex;
-    QObject* Target = nullptr;
-};
 
 TMainCommands::TMainCommands(TJobsCatalogue& catalogue, IUserPrompt& prompt, IReportViewer& viewer,
                              TRestoreDialogs& restoreDialogs, TDriveImageRestoreGuidance& imageGuidance,
                              std::function<bool()> busy, QObject* parent)
     : QObject(parent), catalogue_(catalogue), prompt_(prompt), viewer_(viewer),
       restoreDialogs_(restoreDialogs), imageGuidance_(imageGuidance), busy_(std::move(busy)),
-      gate_(std::make_shared<TPostGate>()) {
-    gate_->Target = this;
-}
+      gate_(std::make_shared<TPostGate>(this)) {}
 
 TMainCommands::~TMainCommands() {
-    const std::lock_guard lock(gate_->Mutex);
-    gate_->Target = nullptr;
+    gate_->Close();
 }
 
 void TMainCommands::PostToInterface(const std::shared_ptr<TPostGate>& gate, std::function<void()> step) {
-    const std::lock_guard lock(gate->Mutex);
-    if (!gate->Target)
-        return;
-    const std::lock_guard handover(ThreadHandoverLock());
-    QMetaObject::invokeMethod(
-        gate->Target,
-        [step = std::move(step)] {
-            MarkThreadHandover();
-            step();
-        },
-        Qt::QueuedConnection);
+    gate->Post(std::move(step));
 }
 
 TJob* TMainCommands::JobAt(int row) const {

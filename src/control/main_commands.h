@@ -1,6 +1,7 @@
 #pragma once
 
 #include "control/import_dialog.h"
+#include "control/off_thread.h"
 #include "control/report_viewer.h"
 #include "control/user_prompt.h"
 #include "core/jobs_catalogue.h"
@@ -111,7 +112,6 @@ private:
     void FinishRemove(TJob& job, bool folderRemoved);
     // Removes the backups on the job's worker, then the record.
     void RemoveWithBackups(TJob& job);
-    struct TPostGate;
     // Runs `step` on the gate's object's thread, unless that object has gone by then. Any thread.
     static void PostToInterface(const std::shared_ptr<TPostGate>& gate, std::function<void()> step);
 

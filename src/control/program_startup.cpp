@@ -2,8 +2,8 @@
 
 #include "control/user_prompt.h"
 #include "core/jobs_catalogue.h"
-#include "i18n/translation.h"
 #include "formats/events_log.h"
+#include "i18n/translation.h"
 #include "options/options.h"
 #include "platform/program_state.h"
 
