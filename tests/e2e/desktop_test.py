@@ -245,23 +245,31 @@ print('\n'.join(texts))
     return result.stdout.splitlines()
 
 
-def accessible_centre(desktop, name):
-    """The screen position of the middle of the program's first accessible object called `name`."""
-    code = r"""
+# Shared by the snippets below that look for one accessible object: the first in a depth-first walk that
+# `matches` accepts (objects that go away during the walk are passed over).
+FIND_FIRST = r"""
 import pyatspi, sys
-def find(node, depth=0):
+def find_first(node, matches, depth=0):
     if node is None or depth > 40:
         return None
     try:
-        if node.name == sys.argv[1] and node.getRole() == pyatspi.ROLE_TABLE_CELL:
+        if matches(node):
             return node
         for child in node:
-            found = find(child, depth + 1)
+            found = find_first(child, matches, depth + 1)
             if found is not None:
                 return found
     except Exception:
         pass
     return None
+"""
+
+
+def accessible_centre(desktop, name):
+    """The screen position of the middle of the program's first accessible object called `name`."""
+    code = FIND_FIRST + r"""
+def find(node):
+    return find_first(node, lambda n: n.name == sys.argv[1] and n.getRole() == pyatspi.ROLE_TABLE_CELL)
 for application in pyatspi.Registry.getDesktop(0):
     if application is not None and application.name and 'morvane' in application.name.lower():
         cell = find(application)
@@ -277,22 +285,10 @@ for application in pyatspi.Registry.getDesktop(0):
 def accessible_act(desktop, window_suffix, name, roles, action):
     """Does `action` ("Press", "Toggle", "ShowMenu") on the first accessible object called `name` with
     one of `roles`, inside the program's windows whose title ends with `window_suffix`; True when done."""
-    code = r"""
-import pyatspi, sys
+    code = FIND_FIRST + r"""
 suffix, name, roles, action = sys.argv[1], sys.argv[2], sys.argv[3].split(','), sys.argv[4]
-def find(node, depth=0):
-    if node is None or depth > 40:
-        return None
-    try:
-        if node.name == name and node.getRoleName() in roles:
-            return node
-        for child in node:
-            found = find(child, depth + 1)
-            if found is not None:
-                return found
-    except Exception:
-        pass
-    return None
+def find(node):
+    return find_first(node, lambda n: n.name == name and n.getRoleName() in roles)
 def simple(text):
     return text.replace(' ', '').lower()
 for application in pyatspi.Registry.getDesktop(0):
@@ -377,22 +373,10 @@ def text_after(desktop, name):
 def accessible_enabled(desktop, window_suffix, name, roles, state="STATE_ENABLED"):
     """Whether the first accessible object called `name` with one of `roles` in the program's windows whose
     title ends with `window_suffix` has `state` (enabled unless told)."""
-    code = r"""
-import pyatspi, sys
+    code = FIND_FIRST + r"""
 suffix, name, roles, wanted = sys.argv[1], sys.argv[2], sys.argv[3].split(','), sys.argv[4]
-def find(node, depth=0):
-    if node is None or depth > 40:
-        return None
-    try:
-        if node.name == name and node.getRoleName() in roles:
-            return node
-        for child in node:
-            found = find(child, depth + 1)
-            if found is not None:
-                return found
-    except Exception:
-        pass
-    return None
+def find(node):
+    return find_first(node, lambda n: n.name == name and n.getRoleName() in roles)
 for application in pyatspi.Registry.getDesktop(0):
     if application is None or not application.name or 'morvane' not in application.name.lower():
         continue
