@@ -391,7 +391,9 @@ void TfrmOptions::ShowOptions(TOptionsDialog& dialog) {
     LoadControls();
     Tabs->setEnabled(true);
     btDone->setEnabled(true);
-    adjustSize();
+    // Sized to the longest caption of the current language, with some room to spare.
+    const QSize hint = sizeHint();
+    resize(qMax(hint.width() + 40, 560), qMax(hint.height() + 20, 400));
     exec();
     dialog.Cancel();
     disconnect(accepted);

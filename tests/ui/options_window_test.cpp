@@ -3,6 +3,8 @@
 #include "ui/wizard/wizard_parts.h"
 
 #include "fixtures/temp_home.h"
+#include "i18n/catalogue_loader.h"
+#include "i18n/translation.h"
 #include "options/options.h"
 #include "options/options_file.h"
 #include "scripted_prompt.h"
@@ -13,6 +15,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -131,6 +134,35 @@ TEST_F(OptionsWindowTest, CancelAfterARefusedOkChangesNothing) {
     EXPECT_EQ(GlobalOptions().Logging.PathForLogFiles, HomePath(u"logs"_s));
     EXPECT_FALSE(QFileInfo::exists(OptionsFilePath()));
     EXPECT_EQ(window->OptionsWindow()->Tabs->currentIndex(), 0);
+}
+
+// In each shipped language every caption of every tab gets the room it asks for.
+TEST_F(OptionsWindowTest, NoCaptionIsCutOffInAnyLanguage) {
+    QFile file(QStringLiteral(MORVANE_SOURCE_DIR "/data/transl.dt"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    Catalogue().Table = ParseTranslationFile(file.readAll()).value();
+    for (const auto& [index, code] : {std::pair{0, u"en"_s}, {1, u"de"_s}, {2, u"fr"_s}}) {
+        Catalogue().CurrentLanguageIndex = index;
+        Catalogue().CurrentLanguageCode = code;
+        QStringList cut;
+        test::OnNextModal<TfrmOptions>([&](TfrmOptions* w) {
+            for (int tab = 0; tab < w->Tabs->count(); ++tab) {
+                w->Tabs->setCurrentIndex(tab);
+                QApplication::processEvents();
+                for (QWidget* control : w->Tabs->widget(tab)->findChildren<QWidget*>()) {
+                    const bool captioned =
+                        qobject_cast<QLabel*>(control) || qobject_cast<QAbstractButton*>(control);
+                    if (captioned && control->isVisible() && control->width() < control->sizeHint().width())
+                        cut.append(control->objectName() + u' ' + QString::number(control->width()) + u'<' +
+                                   QString::number(control->sizeHint().width()));
+                }
+            }
+            w->btCancel->click();
+        });
+        window->ActionOptions->trigger();
+        EXPECT_TRUE(cut.isEmpty()) << code.toStdString() << ": " << cut.join(u", "_s).toStdString();
+    }
+    Catalogue() = TranslationCatalogue{};
 }
 
 } // namespace
