@@ -373,7 +373,7 @@ void TfrmOptions::StoreControls() {
 }
 
 void TfrmOptions::ApplyPasswordEnabling() {
-    const bool enabled = CheckBox2->isChecked();
+    const bool enabled = dialog_ ? dialog_->PasswordControlsEnabled() : CheckBox2->isChecked();
     Button1->setEnabled(enabled);
     Label1->setEnabled(enabled);
 }
