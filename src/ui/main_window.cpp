@@ -8,6 +8,7 @@
 #include "platform/program_state.h"
 #include "ui/job_row_delegate.h"
 #include "ui/open_job_dialog.h"
+#include "ui/options_window.h"
 #include "ui/wizard/job_wizards.h"
 
 #include <QAction>
@@ -72,6 +73,9 @@ TfrmMainOrvellaBackup::TfrmMainOrvellaBackup(TJobsCatalogue& catalogue, IUserPro
     commands_ =
         new TMainCommands(catalogue, prompt, viewer, restoreDialogs, imageGuidance, std::move(busy), this);
     openJobDialog_ = new TfrmOpenJobDialog(prompt, this);
+    optionsWindow_ = new TfrmOptions(prompt, this);
+    optionsCommand_ =
+        std::make_unique<TOptionsCommand>(*optionsWindow_, prompt, SystemOptionsEffects(), GlobalOptions());
     commands_->SetImportDialog(openJobDialog_);
     commands_->SetFilesDuplicateEditor(
         [this](const TJob_FilesAndFolders& source, const QString& name, const QString& typed) {
@@ -137,9 +141,6 @@ void TfrmMainOrvellaBackup::CreateActions() {
     ActionMoveUp = make("ActionMoveUp", QStringLiteral("go-up"), Qt::CTRL | Qt::Key_Up);
     ActionMoveDown = make("ActionMoveDown", QStringLiteral("go-down"), Qt::CTRL | Qt::Key_Down);
     Create1 = make("Create1", QString());
-    // Built by another part of the program; shown so the window is complete.
-    for (QAction* action : {ActionOptions})
-        action->setEnabled(false);
 }
 
 void TfrmMainOrvellaBackup::CreateMenus() {
@@ -360,6 +361,7 @@ void TfrmMainOrvellaBackup::ConnectCommands() {
         ApplyCommandState();
     });
     connect(ActionOptions, &QAction::triggered, this, &TfrmMainOrvellaBackup::OptionsRequested);
+    connect(this, &TfrmMainOrvellaBackup::OptionsRequested, this, [this] { optionsCommand_->Run(); });
     connect(ActionProperties, &QAction::triggered, this, [this] { Q_EMIT SettingsRequested(SelectedRow()); });
     connect(ActionDuplicate, &QAction::triggered, this, [this] { commands_->Duplicate(SelectedRow()); });
     connect(ActionRename, &QAction::triggered, this, [this] { commands_->Rename(SelectedRow()); });

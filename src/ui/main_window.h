@@ -4,6 +4,7 @@
 #include "control/events_model.h"
 #include "control/job_rows_model.h"
 #include "control/main_commands.h"
+#include "control/options_dialog.h"
 #include "control/status_bar_texts.h"
 #include "platform/settings_store.h"
 #include "scheduler/scheduler_tick.h"
@@ -27,6 +28,7 @@ namespace morvane {
 
 class TJobRowDelegate;
 class TfrmOpenJobDialog;
+class TfrmOptions;
 class TJobWizardCommands;
 class TWizardWindows;
 
@@ -35,8 +37,8 @@ class TWizardWindows;
 // refreshed by the scheduler's tick through ISchedulerWindow.
 //
 // New Job and Settings open the job wizards (TJobWizardCommands); Import, Duplicate, Rename and Remove
-// are TMainCommands' catalogue commands. Options is present but disabled. Quit only asks
-// (QuitRequested); the application decides.
+// are TMainCommands' catalogue commands; Options opens TfrmOptions through TOptionsCommand. Quit only
+// asks (QuitRequested); the application decides.
 class TfrmMainOrvellaBackup final : public QMainWindow, public ISchedulerWindow {
     Q_OBJECT
 public:
@@ -76,6 +78,8 @@ public:
 
     TMainCommands& Commands() { return *commands_; }
     TfrmOpenJobDialog* OpenJobDialog() const { return openJobDialog_; }
+    TfrmOptions* OptionsWindow() const { return optionsWindow_; }
+    TOptionsCommand& OptionsCommand() { return *optionsCommand_; }
     // The dialogs of New Job and Settings.
     TWizardWindows& WizardWindows() { return *wizardWindows_; }
     TJobRowsModel& JobRows() { return *rows_; }
@@ -142,6 +146,8 @@ private:
     SettingsStore settings_;
     TMainCommands* commands_ = nullptr;
     TfrmOpenJobDialog* openJobDialog_ = nullptr;
+    TfrmOptions* optionsWindow_ = nullptr;
+    std::unique_ptr<TOptionsCommand> optionsCommand_;
     std::unique_ptr<TWizardWindows> wizardWindows_;
     std::unique_ptr<TJobWizardCommands> wizardCommands_;
     TJobRowsModel* rows_ = nullptr;
