@@ -1,7 +1,6 @@
 #include "control/options_dialog.h"
 
 #include "control/configuration_password.h"
-#include "control/thread_handover.h"
 #include "control/user_prompt.h"
 #include "i18n/translation.h"
 #include "options/options.h"
@@ -10,9 +9,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-
-#include <mutex>
-#include <thread>
 
 namespace morvane {
 
@@ -42,57 +38,23 @@ QStringList ExcludedFoldersFromText(const QString& text) {
     return text.split(u'\n');
 }
 
-struct TFoldersExistCheck::TGate {
-    std::mutex Mutex;
-    TFoldersExistCheck* Target = nullptr;
-    uint64_t Generation = 0;
-};
-
-TFoldersExistCheck::TFoldersExistCheck(QObject* parent) : QObject(parent), gate_(std::make_shared<TGate>()) {
-    gate_->Target = this;
-}
-
-TFoldersExistCheck::~TFoldersExistCheck() {
-    const std::lock_guard lock(gate_->Mutex);
-    gate_->Target = nullptr;
-}
+TFoldersExistCheck::TFoldersExistCheck(QObject* parent)
+    : QObject(parent), calls_(new TOffThreadCalls(this)) {}
 
 void TFoldersExistCheck::Start(const QString& first, const QString& second) {
-    uint64_t generation = 0;
-    {
-        const std::lock_guard lock(gate_->Mutex);
-        generation = ++gate_->Generation;
-    }
-    // Detached: a folder on a mount that stopped answering must not hold up the window's end. The
-    // worker touches nothing but its own copies and the shared gate.
-    std::thread([gate = gate_, generation, first, second] {
-        const bool firstExists = IsExistingFolder(first);
-        const bool secondExists = IsExistingFolder(second);
-        const std::lock_guard lock(gate->Mutex);
-        if (!gate->Target || gate->Generation != generation)
-            return;
-        const std::lock_guard handover(ThreadHandoverLock());
-        QMetaObject::invokeMethod(
-            gate->Target,
-            [gate, generation, firstExists, secondExists] {
-                MarkThreadHandover();
-                TFoldersExistCheck* target = nullptr;
-                {
-                    const std::lock_guard reading(gate->Mutex);
-                    if (gate->Generation != generation)
-                        return;
-                    target = gate->Target;
-                }
-                if (target)
-                    Q_EMIT target->Finished(firstExists, secondExists);
-            },
-            Qt::QueuedConnection);
-    }).detach();
+    const quint64 generation = ++generation_;
+    calls_->Start(
+        [first, second] {
+            return std::pair{IsExistingFolder(first), IsExistingFolder(second)};
+        },
+        [this, generation](std::pair<bool, bool> exist) {
+            if (generation == generation_)
+                Q_EMIT Finished(exist.first, exist.second);
+        });
 }
 
 void TFoldersExistCheck::Forget() {
-    const std::lock_guard lock(gate_->Mutex);
-    ++gate_->Generation;
+    ++generation_;
 }
 
 TOptionsDialog::TOptionsDialog(IUserPrompt& prompt, QObject* parent)

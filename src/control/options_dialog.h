@@ -1,5 +1,7 @@
 #pragma once
 
+#include "control/off_thread.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -51,7 +53,6 @@ class TFoldersExistCheck final : public QObject {
     Q_OBJECT
 public:
     explicit TFoldersExistCheck(QObject* parent = nullptr);
-    ~TFoldersExistCheck() override;
     // A check started while another runs supersedes it: only the newest answer is reported.
     void Start(const QString& first, const QString& second);
     // Drops the answer of the running check.
@@ -61,8 +62,8 @@ Q_SIGNALS:
     void Finished(bool firstExists, bool secondExists);
 
 private:
-    struct TGate;
-    std::shared_ptr<TGate> gate_;
+    TOffThreadCalls* calls_;
+    quint64 generation_ = 0;
 };
 
 // The options window without its widgets: the fields, the password controls, the folder choosers and
