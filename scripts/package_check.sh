@@ -60,12 +60,21 @@ restored=$(find "$home/restored" -name a.txt -printf '%h\n' | head -n 1)
 [ -n "$restored" ] && diff -r "$home/sample" "$restored"
 echo "The installed tool restored the sample folder."
 
-# The desktop program on a virtual display: it must still run when stopped after a few seconds.
+# The desktop program on a virtual display: it must open its instance socket (it has started and owns
+# the jobs) and still run when stopped after a few seconds.
+socket="$home/config/Morvane Backup/instance.socket"
+(
+    for _ in $(seq 40); do
+        [ -S "$socket" ] && touch "$work/listening" && break
+        sleep 0.2
+    done
+) &
 status=0
-as_user xvfb-run -a timeout 8 morvane-backup >"$work/desktop.log" 2>&1 || status=$?
-if [ "$status" -ne 124 ]; then
+as_user xvfb-run -a timeout 8 morvane-backup --hide >"$work/desktop.log" 2>&1 || status=$?
+wait
+if [ "$status" -ne 124 ] || [ ! -e "$work/listening" ]; then
     cat "$work/desktop.log"
-    echo "The installed desktop program ended on its own (status $status)." >&2
+    echo "The installed desktop program did not start and keep running (status $status)." >&2
     exit 1
 fi
 echo "The installed desktop program ran on a virtual display."
