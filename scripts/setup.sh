@@ -11,6 +11,7 @@ packages=(
     samba libsmbclient-dev
     python3 strace
     xvfb openbox trayer dunst xdotool imagemagick python3-pyatspi dbus-x11 at-spi2-core x11-utils libqt6svg6
+    lintian desktop-file-utils appstream man-db xauth
 )
 
 missing=()

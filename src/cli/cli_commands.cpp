@@ -152,6 +152,13 @@ void PrepareProgram() {
 int RunCli(const QStringList& arguments) {
     if (arguments.isEmpty())
         return Usage(QString());
+    if (arguments.first() == u"--help" || arguments.first() == u"-h")
+        return Help();
+    if (arguments.first() == u"--version") {
+        Out() << QStringLiteral("morvane-cli %1\n").arg(QStringLiteral(MORVANE_VERSION));
+        Out().flush();
+        return ExitOk;
+    }
     const auto found = Commands().find(arguments.first());
     if (found == Commands().end())
         return Usage(QStringLiteral("Unknown command: ") + arguments.first());

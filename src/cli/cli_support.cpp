@@ -37,7 +37,9 @@ const char* const UsageText =
     "  morvane-cli schedule NAME (--weekdays mon,...|all | --month-days 1,...,31) --at HH:MM[:SS]\n"
     "              [--at HH:MM[:SS] ...] [--catch-up] [--shutdown]\n"
     "  morvane-cli schedule NAME --off\n"
-    "  morvane-cli run-scheduler\n";
+    "  morvane-cli run-scheduler\n"
+    "  morvane-cli --help | -h\n"
+    "  morvane-cli --version\n";
 
 std::atomic<bool> interruptRequested{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler needs a lock-free flag");
@@ -68,6 +70,12 @@ int Usage(const QString& problem) {
     Err() << UsageText;
     Err().flush();
     return ExitUsage;
+}
+
+int Help() {
+    Out() << UsageText;
+    Out().flush();
+    return ExitOk;
 }
 
 int Fail(const QString& message, int status) {

@@ -17,6 +17,8 @@ QTextStream& Err();
 
 // Prints the problem and the usage text on stderr; returns the usage exit status.
 int Usage(const QString& problem);
+// Prints the usage to stdout for --help; returns ExitOk.
+int Help();
 // Prints a failure on stderr (CR LF of message-box texts as plain line breaks); returns `status`.
 int Fail(const QString& message, int status);
 

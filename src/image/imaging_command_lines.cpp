@@ -8,6 +8,9 @@
 #include "platform/special_folders.h"
 #include "platform/volumes.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 namespace morvane {
 
 namespace {
@@ -31,7 +34,14 @@ QString Quoted(const QString& text) {
 } // namespace
 
 QString ImagingToolBesideProgram() {
-    return JoinPath(ExecutableDirectory(), QString::fromUtf16(ImagingToolName));
+    const QString tool = QString::fromUtf16(ImagingToolName);
+    const QString beside = JoinPath(ExecutableDirectory(), tool);
+    if (QFileInfo::exists(beside))
+        return beside;
+    // An installed program: the tool is no command of its own, it lives in the package's libexec folder.
+    const QString installed =
+        QDir::cleanPath(ExecutableDirectory() + QStringLiteral("/../libexec/morvane-backup/") + tool);
+    return QFileInfo::exists(installed) ? installed : beside;
 }
 
 QString LocalDrivePart(const QString& path) {

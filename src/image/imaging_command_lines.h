@@ -11,7 +11,8 @@ class TJob_DriveImage;
 
 // The imaging tool by its bare name, found through the search path.
 inline constexpr char16_t ImagingToolName[] = u"morvane-imager";
-// The imaging tool installed beside the running program; read on the user-interface thread.
+// The imaging tool beside the running program (the build folder), else in ../libexec/morvane-backup
+// (an installation); read on the user-interface thread.
 QString ImagingToolBesideProgram();
 
 // The drive of a path: the part of it the imaging tool is given for a local destination or source.

@@ -83,6 +83,30 @@ protected:
     QProcess desktop;
 };
 
+// Answered without a display and without touching the instance: they work in a terminal and beside a
+// running program.
+TEST_F(DesktopInstanceTest, InformationSwitchesNeedNoDisplay) {
+    environment.remove(u"QT_QPA_PLATFORM"_s);
+    environment.remove(u"DISPLAY"_s);
+    environment.remove(u"WAYLAND_DISPLAY"_s);
+    struct Case {
+        QString argument;
+        QStringList expected;
+    };
+    const Case cases[] = {
+        {u"--help"_s, {u"Usage: morvane-backup"_s, u"--hide"_s, u"FILE.bmj"_s, u"--version"_s}},
+        {u"-h"_s, {u"Usage: morvane-backup"_s}},
+        {u"--version"_s, {u"morvane-backup "_s + QStringLiteral(MORVANE_VERSION) + u'\n'}},
+    };
+    for (const Case& c : cases) {
+        const TRun run = Start(QStringLiteral(MORVANE_BACKUP_PATH), {c.argument}, 20000);
+        EXPECT_EQ(run.exitCode, 0) << c.argument.toStdString() << run.err.toStdString();
+        for (const QString& text : c.expected)
+            EXPECT_TRUE(run.out.contains(text)) << c.argument.toStdString() << ": " << run.out.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(Socket())) << c.argument.toStdString();
+    }
+}
+
 TEST_F(DesktopInstanceTest, ASecondStartHandsOverAndEnds) {
     StartDesktop({u"/hide"_s});
     for (const QStringList& arguments :

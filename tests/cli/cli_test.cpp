@@ -85,6 +85,25 @@ TEST_F(CliTest, ErrorsHaveTheirOwnExitStatus) {
     }
 }
 
+TEST_F(CliTest, InformationSwitchesPrintToStdoutAndSucceed) {
+    struct Case {
+        QString argument;
+        QStringList expected;
+    };
+    const Case cases[] = {
+        {u"--help"_s, {u"Usage:"_s, u"morvane-cli restore NAME --to DIR"_s, u"morvane-cli run-scheduler"_s}},
+        {u"-h"_s, {u"Usage:"_s, u"morvane-cli backup NAME"_s}},
+        {u"--version"_s, {u"morvane-cli "_s + QStringLiteral(MORVANE_VERSION) + u'\n'}},
+    };
+    for (const Case& c : cases) {
+        const CliRun run = Run({c.argument});
+        EXPECT_EQ(run.exitCode, 0) << c.argument.toStdString();
+        for (const QString& text : c.expected)
+            EXPECT_TRUE(run.out.contains(text)) << c.argument.toStdString() << ": " << run.out.toStdString();
+        EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
+    }
+}
+
 TEST_F(CliTest, DamagedJobFileIsReportedAndLeftOut) {
     CatalogueTwoJobs();
     testing::WriteFileBytes(AppDir() + u"/System.qkd"_s, "x");
