@@ -74,7 +74,8 @@ void TfrmNewVersion::SetProgress(int percent) {
 
 void TfrmNewVersion::CloseWindow() {
     closing_ = true;
-    close();
+    // Hides even when called from inside a close event, where a second close() would be ignored.
+    done(QDialog::Rejected);
 }
 
 void TfrmNewVersion::closeEvent(QCloseEvent* event) {
