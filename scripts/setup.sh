@@ -9,7 +9,7 @@ packages=(
     dbus-daemon
     libarchive-dev
     samba libsmbclient-dev
-    python3 strace
+    python3 strace openssl
     xvfb openbox trayer dunst xdotool imagemagick python3-pyatspi dbus-x11 at-spi2-core x11-utils libqt6svg6
     lintian desktop-file-utils appstream man-db xauth
 )

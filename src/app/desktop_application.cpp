@@ -161,6 +161,7 @@ int TDesktopApplication::Run() {
     } else {
         windows_.main->ShowWindow();
     }
+    StartUpdateCheck();
     const int status = QApplication::exec();
     if (scheduler_)
         scheduler_->Disable();
@@ -171,6 +172,30 @@ int TDesktopApplication::Run() {
         ::_exit(status);
     }
     return status;
+}
+
+void TDesktopApplication::StartUpdateCheck() {
+    updateCheck_ = std::make_unique<TUpdateCheck>(LoadUpdateSettings(SettingsStore()));
+    connect(updateCheck_.get(), &TUpdateCheck::Finished, this, [this] {
+        if (updateCheck_->Offer() && !Program().ClosingRequested)
+            ShowNewVersion(*updateCheck_->Offer());
+    });
+    updateCheck_->Start();
+}
+
+void TDesktopApplication::ShowNewVersion(const TUpdateOffer& offer) {
+    opener_ = CreateDesktopOpener();
+    newVersion_ = std::make_unique<TNewVersionController>(
+        offer, updateCheck_->Settings(), GlobalOptions().General.PathForTempFiles, *prompt_, *opener_);
+    // A forced update, or one that was started, ends the program when the window closes.
+    connect(newVersion_.get(), &TNewVersionController::Closed, this, [this](bool goOn) {
+        if (!goOn)
+            closing_->SessionEnding();
+    });
+    newVersionWindow_ = CreateNewVersionWindow(*newVersion_);
+    newVersionWindow_->show();
+    newVersionWindow_->raise();
+    newVersionWindow_->activateWindow();
 }
 
 void TDesktopApplication::HandleRequest(const TInstanceRequest& request,

@@ -3,6 +3,7 @@
 #include "app/main_window_link.h"
 #include "control/command_line.h"
 #include "control/forwarded_commands.h"
+#include "control/new_version.h"
 #include "control/program_closing.h"
 #include "control/program_startup.h"
 #include "control/run_end_notices.h"
@@ -12,6 +13,7 @@
 #include "scheduler/scheduler_tick.h"
 
 #include <QObject>
+#include <QWidget>
 
 #include <memory>
 #include <optional>
@@ -44,6 +46,9 @@ private:
     std::vector<TJob*> JobsForScheduler() const;
     std::vector<TJob*> AllJobs() const;
     void AfterTick();
+    // Asks the update server in the background; the "New Version" window shows when an offer comes.
+    void StartUpdateCheck();
+    void ShowNewVersion(const TUpdateOffer& offer);
 
     // IStartupEffects
     bool PrepareApplicationDirectories(QString* errorBoxText) override;
@@ -75,6 +80,10 @@ private:
     std::unique_ptr<TTrayIcon> tray_;
     int trayLanguage_ = -1;
     std::unique_ptr<TTerminationSignals> termination_;
+    std::unique_ptr<TUpdateCheck> updateCheck_;
+    std::unique_ptr<IDesktopOpener> opener_;
+    std::unique_ptr<TNewVersionController> newVersion_;
+    std::unique_ptr<QWidget> newVersionWindow_;
 };
 
 } // namespace morvane

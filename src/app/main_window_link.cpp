@@ -11,6 +11,7 @@
 #include "ui/enter_password.h"
 #include "ui/log_viewer.h"
 #include "ui/main_window.h"
+#include "ui/new_version_window.h"
 #include "ui/restore/drive_image_guidance.h"
 #include "ui/restore/restore_list.h"
 #include "ui/shutdown_dialog.h"
@@ -157,6 +158,14 @@ std::optional<QString> AskConfigurationPassword() {
 
 QIcon ProgramIcon() {
     return ApplicationIcon();
+}
+
+std::unique_ptr<QWidget> CreateNewVersionWindow(TNewVersionController& controller) {
+    return std::make_unique<TfrmNewVersion>(controller);
+}
+
+std::unique_ptr<IDesktopOpener> CreateDesktopOpener() {
+    return std::make_unique<TDesktopOpener>();
 }
 
 } // namespace morvane

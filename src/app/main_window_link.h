@@ -1,5 +1,6 @@
 #pragma once
 
+#include "control/new_version.h"
 #include "control/program_closing.h"
 #include "control/program_startup.h"
 #include "scheduler/scheduler_tick.h"
@@ -60,5 +61,11 @@ TDesktopWindows CreateDesktopWindows(TJobsCatalogue& catalogue, IUserPrompt& pro
 std::optional<QString> AskConfigurationPassword();
 
 QIcon ProgramIcon();
+
+// The "New Version" window over its controller, not yet shown.
+std::unique_ptr<QWidget> CreateNewVersionWindow(TNewVersionController& controller);
+
+// The desktop's "open" service (files to their program, addresses to the browser).
+std::unique_ptr<IDesktopOpener> CreateDesktopOpener();
 
 } // namespace morvane
