@@ -370,7 +370,7 @@ TStorageFileSystem& TStorageAccess::For(const QString& path) {
             ownContext_ = std::make_unique<TSmbContext>(user.trimmed().isEmpty() ? QString() : user,
                                                         job_.Destination_NetworkPassword);
             if (const int error = ownContext_->InitError())
-                throw TStorageError(error, SystemErrorMessage(error));
+                throw TStorageError(error, SmbContextErrorText(error));
             context = ownContext_.get();
         }
         smb_ = MakeSmbFileSystem(*context);

@@ -163,7 +163,7 @@ bool TNetworkPathConnection::Connect(const QString& aNetworkPath, const QString&
     if (error != 0) {
         ClearRemoteName();
         FURI.clear();
-        FLastError = ConnectErrorText(ConnectErrorCode(error), SystemErrorMessage(error));
+        FLastError = ConnectErrorText(ConnectErrorCode(error), SmbContextErrorText(error));
         FFailed = !FLastError.isEmpty();
         return false;
     }

@@ -5,6 +5,8 @@
 
 #include <libsmbclient.h>
 
+#include <dlfcn.h>
+
 #include <QStringList>
 #include <QUrl>
 
@@ -13,14 +15,17 @@
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
+#include <optional>
 #include <sys/stat.h>
 #include <sys/time.h>
+#include <type_traits>
 
 namespace morvane {
 
 namespace {
 
 constexpr int TimeoutMilliseconds = 20000;
+constexpr const char* SmbLibraryName = "libsmbclient.so.0";
 
 [[noreturn]] void ThrowSmbError(int code) {
     throw TStorageError(code, SystemErrorMessage(code));
@@ -55,6 +60,66 @@ std::recursive_mutex libraryLock;
 
 using LibraryGuard = std::lock_guard<std::recursive_mutex>;
 
+// The client library is loaded when a job first reaches a share, so the programs start without the
+// hundred-odd libraries it brings in, and a computer without it runs every local job.
+#define MORVANE_SMB_FUNCTIONS(X)                                                                             \
+    X(free_context)                                                                                          \
+    X(getFunctionChmod)                                                                                      \
+    X(getFunctionClose)                                                                                      \
+    X(getFunctionClosedir)                                                                                   \
+    X(getFunctionFstat)                                                                                      \
+    X(getFunctionMkdir)                                                                                      \
+    X(getFunctionOpen)                                                                                       \
+    X(getFunctionOpendir)                                                                                    \
+    X(getFunctionRead)                                                                                       \
+    X(getFunctionReaddir)                                                                                    \
+    X(getFunctionRename)                                                                                     \
+    X(getFunctionRmdir)                                                                                      \
+    X(getFunctionStat)                                                                                       \
+    X(getFunctionUnlink)                                                                                     \
+    X(getFunctionUtimes)                                                                                     \
+    X(getFunctionWrite)                                                                                      \
+    X(getOptionUserData)                                                                                     \
+    X(init_context)                                                                                          \
+    X(new_context)                                                                                           \
+    X(setFunctionAuthDataWithContext)                                                                        \
+    X(setOptionNoAutoAnonymousLogin)                                                                         \
+    X(setOptionUserData)                                                                                     \
+    X(setTimeout)
+
+struct TSmbLibrary {
+#define MORVANE_SMB_POINTER(name) decltype(&::smbc_##name) name = nullptr;
+    MORVANE_SMB_FUNCTIONS(MORVANE_SMB_POINTER)
+#undef MORVANE_SMB_POINTER
+};
+
+// The loaded library, or nothing when it is not installed.
+const TSmbLibrary* LoadSmbLibrary() {
+    static const std::optional<TSmbLibrary> library = []() -> std::optional<TSmbLibrary> {
+        void* handle = ::dlopen(SmbLibraryName, RTLD_NOW | RTLD_LOCAL);
+        if (!handle)
+            return std::nullopt;
+        TSmbLibrary functions;
+        bool complete = true;
+        const auto bind = [&](auto& function, const char* name) {
+            function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(::dlsym(handle, name));
+            complete = complete && function;
+        };
+#define MORVANE_SMB_BIND(name) bind(functions.name, "smbc_" #name);
+        MORVANE_SMB_FUNCTIONS(MORVANE_SMB_BIND)
+#undef MORVANE_SMB_BIND
+        if (!complete)
+            return std::nullopt;
+        return functions;
+    }();
+    return library ? &*library : nullptr;
+}
+
+// Only reached through a context, which exists only when the library was loaded.
+const TSmbLibrary& Smb() {
+    return *LoadSmbLibrary();
+}
+
 QByteArray JoinUrl(const QStringList& parts) {
     QByteArray url("smb://");
     for (qsizetype i = 0; i < parts.size(); ++i) {
@@ -70,7 +135,7 @@ QByteArray JoinUrl(const QStringList& parts) {
 struct SmbAuth {
     static void Fill(SMBCCTX* context, const char*, const char*, char*, int, char* user, int userSize,
                      char* password, int passwordSize) {
-        const auto* self = static_cast<const TSmbContext*>(smbc_getOptionUserData(context));
+        const auto* self = static_cast<const TSmbContext*>(Smb().getOptionUserData(context));
         if (!self || self->user_.isEmpty())
             return;
         std::snprintf(user, static_cast<std::size_t>(userSize), "%s", self->user_.constData());
@@ -81,19 +146,23 @@ struct SmbAuth {
 TSmbContext::TSmbContext(const QString& user, const QString& password)
     : user_(user.toUtf8()), password_(password.toUtf8()) {
     const LibraryGuard lock(libraryLock);
-    context_ = smbc_new_context();
+    if (!LoadSmbLibrary()) {
+        initError_ = ELIBACC;
+        return;
+    }
+    context_ = Smb().new_context();
     if (!context_) {
         initError_ = LastError();
         return;
     }
-    smbc_setOptionUserData(context_, this);
-    smbc_setFunctionAuthDataWithContext(context_, &SmbAuth::Fill);
-    smbc_setTimeout(context_, TimeoutMilliseconds);
+    Smb().setOptionUserData(context_, this);
+    Smb().setFunctionAuthDataWithContext(context_, &SmbAuth::Fill);
+    Smb().setTimeout(context_, TimeoutMilliseconds);
     // A wrong password must fail rather than quietly become a guest session.
-    smbc_setOptionNoAutoAnonymousLogin(context_, !user_.isEmpty());
-    if (!smbc_init_context(context_)) {
+    Smb().setOptionNoAutoAnonymousLogin(context_, !user_.isEmpty());
+    if (!Smb().init_context(context_)) {
         initError_ = LastError();
-        smbc_free_context(context_, 1);
+        Smb().free_context(context_, 1);
         context_ = nullptr;
     }
 }
@@ -106,7 +175,7 @@ int TSmbContext::Release(bool force) {
     if (!context_)
         return 0;
     const LibraryGuard lock(libraryLock);
-    if (smbc_free_context(context_, force ? 1 : 0) != 0)
+    if (Smb().free_context(context_, force ? 1 : 0) != 0)
         return LastError();
     context_ = nullptr;
     return 0;
@@ -128,10 +197,10 @@ int SmbCheckShare(TSmbContext& context, const QString& path) {
     const LibraryGuard lock(libraryLock);
     SMBCCTX* ctx = context.Get();
     errno = 0;
-    SMBCFILE* dir = smbc_getFunctionOpendir(ctx)(ctx, share.constData());
+    SMBCFILE* dir = Smb().getFunctionOpendir(ctx)(ctx, share.constData());
     if (!dir)
         return LastError();
-    smbc_getFunctionClosedir(ctx)(ctx, dir);
+    Smb().getFunctionClosedir(ctx)(ctx, dir);
     return 0;
 }
 
@@ -143,7 +212,7 @@ public:
         : context_(context), url_(std::move(url)), file_(file), writing_(writing) {
         const LibraryGuard lock(libraryLock);
         struct stat info {};
-        if (smbc_getFunctionFstat(context_)(context_, file_, &info) == 0) {
+        if (Smb().getFunctionFstat(context_)(context_, file_, &info) == 0) {
             size_ = info.st_size;
             lastWrite_ = info.st_mtime;
         }
@@ -154,7 +223,7 @@ public:
         const LibraryGuard lock(libraryLock);
         errno = 0;
         const ssize_t got =
-            smbc_getFunctionRead(context_)(context_, file_, buffer, static_cast<size_t>(size));
+            Smb().getFunctionRead(context_)(context_, file_, buffer, static_cast<size_t>(size));
         return got >= 0 ? got : -LastError();
     }
     int Write(const char* buffer, int64_t size) override {
@@ -162,7 +231,7 @@ public:
         while (size > 0) {
             errno = 0;
             const ssize_t written =
-                smbc_getFunctionWrite(context_)(context_, file_, buffer, static_cast<size_t>(size));
+                Smb().getFunctionWrite(context_)(context_, file_, buffer, static_cast<size_t>(size));
             if (written <= 0)
                 return LastError();
             buffer += written;
@@ -176,9 +245,9 @@ public:
         if (error == 0 && writing_) {
             struct timeval times[2] = {{static_cast<time_t>(lastWriteTime), 0},
                                        {static_cast<time_t>(lastWriteTime), 0}};
-            smbc_getFunctionUtimes(context_)(context_, url_.constData(), times);
+            Smb().getFunctionUtimes(context_)(context_, url_.constData(), times);
             if (readOnly_)
-                smbc_getFunctionChmod(context_)(context_, url_.constData(), 0444);
+                Smb().getFunctionChmod(context_)(context_, url_.constData(), 0444);
         }
         return error;
     }
@@ -192,7 +261,7 @@ private:
         if (!file_)
             return 0;
         errno = 0;
-        const int rc = smbc_getFunctionClose(context_)(context_, file_);
+        const int rc = Smb().getFunctionClose(context_)(context_, file_);
         file_ = nullptr;
         return rc == 0 ? 0 : LastError();
     }
@@ -214,7 +283,7 @@ public:
         const LibraryGuard lock(libraryLock);
         struct stat info {};
         errno = 0;
-        if (smbc_getFunctionStat(ctx_)(ctx_, SmbUrl(path).constData(), &info) != 0) {
+        if (Smb().getFunctionStat(ctx_)(ctx_, SmbUrl(path).constData(), &info) != 0) {
             const int error = LastError();
             if (error == ENOENT || error == ENOTDIR)
                 return {};
@@ -227,17 +296,17 @@ public:
     void SetAttributesNone(const QString& path) override {
         const LibraryGuard lock(libraryLock);
         // Mode bits without execute bits map to no archive, system or hidden attribute.
-        Check(smbc_getFunctionChmod(ctx_)(ctx_, SmbUrl(path).constData(), 0666));
+        Check(Smb().getFunctionChmod(ctx_)(ctx_, SmbUrl(path).constData(), 0666));
     }
     void DeleteFile(const QString& path) override {
         const LibraryGuard lock(libraryLock);
-        Check(smbc_getFunctionUnlink(ctx_)(ctx_, SmbUrl(path).constData()));
+        Check(Smb().getFunctionUnlink(ctx_)(ctx_, SmbUrl(path).constData()));
     }
     bool RemoveEmptyDirectory(const QString& path) override {
         const LibraryGuard lock(libraryLock);
         const QByteArray url = SmbUrl(path);
-        smbc_getFunctionChmod(ctx_)(ctx_, url.constData(), 0777);
-        return smbc_getFunctionRmdir(ctx_)(ctx_, url.constData()) == 0;
+        Smb().getFunctionChmod(ctx_)(ctx_, url.constData(), 0777);
+        return Smb().getFunctionRmdir(ctx_)(ctx_, url.constData()) == 0;
     }
     bool RemoveTree(const QString& path) override {
         const LibraryGuard lock(libraryLock);
@@ -253,24 +322,24 @@ public:
             throw TStorageError(ENODEV, QStringLiteral("The drive cannot be found"));
         // Other refusals are not reported here: the next copy into the folder reports them.
         for (qsizetype depth = 3; depth <= parts.size() && !HasEscapedBytes(parts[depth - 1]); ++depth)
-            smbc_getFunctionMkdir(ctx_)(ctx_, JoinUrl(parts.mid(0, depth)).constData(), 0777);
+            Smb().getFunctionMkdir(ctx_)(ctx_, JoinUrl(parts.mid(0, depth)).constData(), 0777);
     }
     void Rename(const QString& from, const QString& to) override {
         const LibraryGuard lock(libraryLock);
         // The client replaces an existing file at the new path; a move must never do that.
         if (Stat(to).Exists)
             ThrowSmbError(EEXIST);
-        Check(smbc_getFunctionRename(ctx_)(ctx_, SmbUrl(from).constData(), ctx_, SmbUrl(to).constData()));
+        Check(Smb().getFunctionRename(ctx_)(ctx_, SmbUrl(from).constData(), ctx_, SmbUrl(to).constData()));
     }
     void ReplaceFile(const QString& from, const QString& to) override {
         const LibraryGuard lock(libraryLock);
         const QByteArray target = SmbUrl(to);
         // The server refuses to replace a read-only file; the caller meant to replace it anyway.
         if (Stat(to).Exists) {
-            smbc_getFunctionChmod(ctx_)(ctx_, target.constData(), 0666);
-            Check(smbc_getFunctionUnlink(ctx_)(ctx_, target.constData()));
+            Smb().getFunctionChmod(ctx_)(ctx_, target.constData(), 0666);
+            Check(Smb().getFunctionUnlink(ctx_)(ctx_, target.constData()));
         }
-        Check(smbc_getFunctionRename(ctx_)(ctx_, SmbUrl(from).constData(), ctx_, target.constData()));
+        Check(Smb().getFunctionRename(ctx_)(ctx_, SmbUrl(from).constData(), ctx_, target.constData()));
     }
     std::unique_ptr<TStorageFile> OpenForReading(const QString& path) override {
         return Open(path, O_RDONLY, false);
@@ -283,17 +352,17 @@ public:
     QList<TStorageListEntry> List(const QString& path) override {
         const LibraryGuard lock(libraryLock);
         errno = 0;
-        SMBCFILE* dir = smbc_getFunctionOpendir(ctx_)(ctx_, SmbUrl(path).constData());
+        SMBCFILE* dir = Smb().getFunctionOpendir(ctx_)(ctx_, SmbUrl(path).constData());
         if (!dir)
             ThrowSmbError(LastError());
         QList<TStorageListEntry> entries;
-        while (const smbc_dirent* entry = smbc_getFunctionReaddir(ctx_)(ctx_, dir)) {
+        while (const smbc_dirent* entry = Smb().getFunctionReaddir(ctx_)(ctx_, dir)) {
             const QByteArray name(entry->name);
             if (name != "." && name != ".." &&
                 (entry->smbc_type == SMBC_DIR || entry->smbc_type == SMBC_FILE))
                 entries.append({QString::fromUtf8(name), entry->smbc_type == SMBC_DIR});
         }
-        smbc_getFunctionClosedir(ctx_)(ctx_, dir);
+        Smb().getFunctionClosedir(ctx_)(ctx_, dir);
         return entries;
     }
     // The client library offers no call that asks the server to write its cache out; every write has
@@ -311,7 +380,7 @@ private:
         const LibraryGuard lock(libraryLock);
         const QByteArray url = SmbUrl(path);
         errno = 0;
-        SMBCFILE* file = smbc_getFunctionOpen(ctx_)(ctx_, url.constData(), flags, 0666);
+        SMBCFILE* file = Smb().getFunctionOpen(ctx_)(ctx_, url.constData(), flags, 0666);
         if (!file) {
             const int error = LastError();
             throw TStorageError(error, CopyErrorText(error));
@@ -328,22 +397,22 @@ private:
     }
 
     int SmbCheckShareOf(const QStringList& parts) {
-        SMBCFILE* dir = smbc_getFunctionOpendir(ctx_)(ctx_, JoinUrl(parts.mid(0, 2)).constData());
+        SMBCFILE* dir = Smb().getFunctionOpendir(ctx_)(ctx_, JoinUrl(parts.mid(0, 2)).constData());
         if (!dir)
             return LastError();
-        smbc_getFunctionClosedir(ctx_)(ctx_, dir);
+        Smb().getFunctionClosedir(ctx_)(ctx_, dir);
         return 0;
     }
 
     // Deletes an entry and, for a folder, everything below it, deepest first; errors are skipped so
     // as much as possible goes. True when the entry is gone.
     bool RemoveUrl(const QByteArray& url, bool isDirectory) {
-        smbc_getFunctionChmod(ctx_)(ctx_, url.constData(), isDirectory ? 0777 : 0666);
+        Smb().getFunctionChmod(ctx_)(ctx_, url.constData(), isDirectory ? 0777 : 0666);
         if (!isDirectory)
-            return smbc_getFunctionUnlink(ctx_)(ctx_, url.constData()) == 0;
+            return Smb().getFunctionUnlink(ctx_)(ctx_, url.constData()) == 0;
         QList<QPair<QByteArray, bool>> children;
-        if (SMBCFILE* dir = smbc_getFunctionOpendir(ctx_)(ctx_, url.constData())) {
-            while (const smbc_dirent* entry = smbc_getFunctionReaddir(ctx_)(ctx_, dir)) {
+        if (SMBCFILE* dir = Smb().getFunctionOpendir(ctx_)(ctx_, url.constData())) {
+            while (const smbc_dirent* entry = Smb().getFunctionReaddir(ctx_)(ctx_, dir)) {
                 const QByteArray name(entry->name);
                 if (name == "." || name == "..")
                     continue;
@@ -351,17 +420,24 @@ private:
                     children.append(
                         {url + '/' + EscapePart(QString::fromUtf8(name)), entry->smbc_type == SMBC_DIR});
             }
-            smbc_getFunctionClosedir(ctx_)(ctx_, dir);
+            Smb().getFunctionClosedir(ctx_)(ctx_, dir);
         }
         for (const auto& [child, childIsDirectory] : children)
             RemoveUrl(child, childIsDirectory);
-        return smbc_getFunctionRmdir(ctx_)(ctx_, url.constData()) == 0;
+        return Smb().getFunctionRmdir(ctx_)(ctx_, url.constData()) == 0;
     }
 
     SMBCCTX* ctx_;
 };
 
 } // namespace
+
+QString SmbContextErrorText(int error) {
+    if (error == ELIBACC)
+        return QStringLiteral("The SMB client library (%1) is not installed")
+            .arg(QLatin1String(SmbLibraryName));
+    return SystemErrorMessage(error);
+}
 
 std::unique_ptr<TStorageFileSystem> MakeSmbFileSystem(TSmbContext& context) {
     return std::make_unique<SmbFileSystem>(context);

@@ -21,7 +21,7 @@ public:
     TSmbContext(const TSmbContext&) = delete;
     TSmbContext& operator=(const TSmbContext&) = delete;
 
-    // 0 when the context was created; otherwise the errno of the failure.
+    // 0 when the context was created; otherwise the errno of the failure (ELIBACC: no client library).
     int InitError() const { return initError_; }
     _SMBCCTX* Get() const { return context_; }
     // Releases the context; without force it refuses with EBUSY while files are open. 0 when released.
@@ -45,5 +45,8 @@ QByteArray SmbShareUrl(const QString& path);
 int SmbCheckShare(TSmbContext& context, const QString& path);
 
 std::unique_ptr<TStorageFileSystem> MakeSmbFileSystem(TSmbContext& context);
+
+// The text of a context's InitError(); ELIBACC says that the client library could not be loaded.
+QString SmbContextErrorText(int error);
 
 } // namespace morvane

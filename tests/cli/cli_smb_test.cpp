@@ -6,7 +6,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -161,6 +163,55 @@ TEST_F(CliSmbTest, LinksMakeTheRoundTripAndANameTheShareCannotHoldIsLeftOut) {
     char target[64] = {};
     EXPECT_EQ(::readlink(NameToBytes(Out(u"Docs/dangling"_s)).constData(), target, sizeof target), 9);
     EXPECT_STREQ(target, "/nowhere\n");
+}
+
+// The file the dynamic loader opened for the client library, read from its LD_DEBUG=libs trace.
+QString LoadedClientLibrary(const QString& trace) {
+    static const QRegularExpression init(uR"(calling init: (\S*/libsmbclient\.so[.0-9]*))"_s);
+    return init.match(trace).captured(1);
+}
+
+// The client library and the many libraries it needs are loaded only when a job reaches a share; without
+// it a share gives a clear error and everything else works.
+TEST_F(CliSmbTest, TheClientLibraryIsLoadedOnlyForAShare) {
+    WriteFileBytes(Src(u"a.txt"_s), "a");
+    Ok({u"new"_s, u"Local"_s, u"--source"_s, Src(), u"--dest"_s, Dest()});
+    Ok({u"new"_s, u"Share"_s, u"--source"_s, Src(), u"--dest"_s, u"//127.0.0.1/none/backups"_s});
+    QProcessEnvironment traced = QProcessEnvironment::systemEnvironment();
+    traced.insert(u"LD_DEBUG"_s, u"libs"_s);
+    struct Case {
+        QStringList arguments;
+        bool loads;
+    };
+    const Case cases[] = {
+        {{u"list"_s}, false},
+        {{u"backup"_s, u"Local"_s}, false},
+        {{u"points"_s, u"Local"_s}, false},
+        {{u"points"_s, u"Share"_s}, true},
+    };
+    QString library;
+    for (const Case& c : cases) {
+        const testing::CliRun run = RunIn(traced, c.arguments);
+        EXPECT_EQ(run.err.contains(u"libsmbclient"_s), c.loads) << c.arguments.join(u' ').toStdString();
+        if (c.loads)
+            library = LoadedClientLibrary(run.err);
+    }
+
+    // The library hidden in a mount namespace of this run alone.
+    ASSERT_FALSE(library.isEmpty());
+    QProcess hidden;
+    hidden.start(u"unshare"_s,
+                 {u"-m"_s, u"sh"_s, u"-c"_s, u"mount --bind /dev/null \"$1\" && shift && exec \"$@\""_s,
+                  u"sh"_s, library, QStringLiteral(MORVANE_CLI_PATH), u"points"_s, u"Share"_s});
+    ASSERT_TRUE(hidden.waitForFinished(60000));
+    const QString err = QString::fromUtf8(hidden.readAllStandardError());
+    if (err.contains(u"unshare:"_s) || err.contains(u"mount:"_s))
+        GTEST_SKIP() << "no private mount namespace here: " << err.toStdString();
+    EXPECT_NE(hidden.exitCode(), 0);
+    EXPECT_TRUE(err.contains(u"The SMB client library (libsmbclient.so.0) is not installed"_s) ||
+                QString::fromUtf8(hidden.readAllStandardOutput())
+                    .contains(u"The SMB client library (libsmbclient.so.0) is not installed"_s))
+        << err.toStdString();
 }
 
 } // namespace
