@@ -347,8 +347,9 @@ TEST_F(CliRunTest, TerminationEndsTheWaitBeforeARetryAtOnce) {
                         QDirIterator::Subdirectories);
         while (it.hasNext()) {
             const QString path = it.next();
-            if (path != Dest())
+            if (path != Dest()) {
                 ASSERT_EQ(::lchown(QFile::encodeName(path).constData(), nobody, nobody), 0);
+            }
         }
         process.setChildProcessModifier([] {
             if (::setgroups(0, nullptr) != 0 || ::setresgid(nobody, nobody, nobody) != 0 ||

@@ -109,8 +109,8 @@ TEST_F(CliSmbTest, BackupChainToAShareRestoresEachPoint) {
 
     // A folder another installation's job has taken meanwhile is refused until it is imported back.
     EXPECT_TRUE(QFile::exists(Served(u"backups/Docs/_owner.qkl"_s)));
-    WriteFileBytes(Served(u"backups/Docs/_owner.qkl"_s),
-                   "\xEF\xBB\xBF00000000-0000-4000-8000-000000000001\r\n");
+    WriteFileBytes(Served(u"backups/Docs/_owner.qkl"_s), "\xEF\xBB\xBF"
+                                                         "00000000-0000-4000-8000-000000000001\r\n");
     run = Run({u"points"_s, u"Docs"_s});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.err.contains(u"belongs to a job of another user or computer"_s)) << run.err.toStdString();
