@@ -1,5 +1,6 @@
 #include "control/update_check.h"
 
+#include "formats/text_file.h"
 #include "i18n/translation.h"
 #include "platform/settings_store.h"
 
@@ -75,18 +76,6 @@ std::optional<TUpdatePackage> ParsePackageLine(const QString& line) {
     if (!match.hasMatch() || match.captured(1).contains(QStringLiteral("..")))
         return std::nullopt;
     return TUpdatePackage{match.captured(1), QByteArray::fromHex(match.captured(2).toLatin1())};
-}
-
-QStringList TextLines(const QByteArray& body) {
-    QString text = QString::fromUtf8(body);
-    if (text.startsWith(QChar(0xFEFF)))
-        text.remove(0, 1);
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    text.replace(u'\r', u'\n');
-    QStringList lines = text.split(u'\n');
-    if (text.endsWith(u'\n'))
-        lines.removeLast();
-    return lines;
 }
 
 std::optional<TUpdateOffer> DecideUpdate(const QStringList& versionLines, const QStringList& changesLines,
@@ -222,12 +211,12 @@ void TUpdateCheck::Fetch(const QString& path, void (TUpdateCheck::*next)(const Q
 }
 
 void TUpdateCheck::VersionArrived(const QByteArray& body) {
-    versionLines_ = TextLines(body);
+    versionLines_ = SplitTextLines(body);
     Fetch(QString::fromUtf16(ChangesResourcePath), &TUpdateCheck::ChangesArrived);
 }
 
 void TUpdateCheck::ChangesArrived(const QByteArray& body) {
-    offer_ = DecideUpdate(versionLines_, TextLines(body));
+    offer_ = DecideUpdate(versionLines_, SplitTextLines(body));
     Finish();
 }
 

@@ -57,9 +57,6 @@ struct TUpdatePackage {
 // Nothing unless the name is a plain file name (no folders, no leading dot) and the digest 64 hex digits.
 std::optional<TUpdatePackage> ParsePackageLine(const QString& line);
 
-// A UTF-8 text resource as lines: a byte-order mark dropped, CR LF, LF or CR ending a line.
-QStringList TextLines(const QByteArray& body);
-
 // What the "New Version" window offers.
 struct TUpdateOffer {
     bool MustUpdate = false;
