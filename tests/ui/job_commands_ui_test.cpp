@@ -1,6 +1,6 @@
 // The window's catalogue actions reach their commands, and the import dialog takes only job files.
 
-#include "ui/main_window.h"
+#include "main_window_fixture.h"
 #include "ui/open_job_dialog.h"
 #include "ui/wizard/job_wizards.h"
 #include "ui/wizard/wizard_parts.h"
@@ -27,34 +27,17 @@ using namespace Qt::Literals::StringLiterals;
 namespace morvane {
 namespace {
 
-class JobCommandsUiTest : public testing::TempHomeTest {
+class JobCommandsUiTest : public test::MainWindowFixture {
 protected:
     void SetUp() override {
-        TempHomeTest::SetUp();
-        GlobalOptions() = DefaultOptions();
-        GlobalOptions().Logging.PathForLogFiles = HomePath(u"logs"_s);
-        catalogue = std::make_unique<TJobsCatalogue>(AppDir());
+        MainWindowFixture::SetUp();
         for (const QString& name : {u"Documents"_s, u"Photos"_s}) {
             TJob& job = catalogue->Append(std::make_unique<TJob_FilesAndFolders>(name));
             job.DestinationPath = HomePath(u"dest"_s);
             ASSERT_TRUE(SaveLocalJobFile(job, catalogue->JobFilePath(name)));
         }
-        window = std::make_unique<TfrmMainOrvellaBackup>(
-            *catalogue, prompt, viewer, dialogs, guidance, [] { return false; },
-            SettingsStore(HomePath(u"w.ini"_s)));
+        Window();
     }
-    void TearDown() override {
-        window.reset();
-        catalogue.reset();
-        TempHomeTest::TearDown();
-    }
-
-    test::ScriptedPrompt prompt;
-    test::NoViewer viewer;
-    test::NoRestoreDialogs dialogs;
-    test::NoGuidance guidance;
-    std::unique_ptr<TJobsCatalogue> catalogue;
-    std::unique_ptr<TfrmMainOrvellaBackup> window;
 };
 
 TEST_F(JobCommandsUiTest, TheActionsFollowTheSelectedJob) {

@@ -1,4 +1,4 @@
-#include "ui/main_window.h"
+#include "main_window_fixture.h"
 
 #include "fixtures/temp_home.h"
 #include "formats/events_log.h"
@@ -25,46 +25,22 @@ using namespace Qt::Literals::StringLiterals;
 namespace morvane {
 namespace {
 
-class MainWindowTest : public testing::TempHomeTest {
+class MainWindowTest : public test::MainWindowFixture {
 protected:
     void SetUp() override {
-        TempHomeTest::SetUp();
-        GlobalOptions() = DefaultOptions();
-        GlobalOptions().Logging.PathForLogFiles = HomePath(u"logs"_s);
-        catalogue = std::make_unique<TJobsCatalogue>(AppDir());
+        MainWindowFixture::SetUp();
         first = &catalogue->Append(std::make_unique<TJob_FilesAndFolders>(u"Documents"_s));
         first->DestinationPath = u"/media/usb"_s;
         second = &catalogue->Append(std::make_unique<TJob_FilesAndFolders>(u"Photos"_s));
         second->DestinationPath = u"\\\\nas\\photos"_s;
     }
-    void TearDown() override {
-        window.reset();
-        catalogue.reset();
-        TempHomeTest::TearDown();
-    }
-
-    TfrmMainOrvellaBackup& Window() {
-        if (!window)
-            window = std::make_unique<TfrmMainOrvellaBackup>(
-                *catalogue, prompt, viewer, dialogs, guidance, [this] { return busy; },
-                SettingsStore(IniPath()));
-        return *window;
-    }
-    QString IniPath() const { return HomePath(u"config/window.ini"_s); }
     void Tick() { Window().RefreshAfterTick({catalogue->Count(), 0, 0}); }
     QString Cell(int row, int column) {
         return Window().JobRows().data(Window().JobRows().index(row, column)).toString();
     }
 
-    test::ScriptedPrompt prompt;
-    test::NoViewer viewer;
-    test::NoRestoreDialogs dialogs;
-    test::NoGuidance guidance;
-    bool busy = false;
-    std::unique_ptr<TJobsCatalogue> catalogue;
     TJob* first = nullptr;
     TJob* second = nullptr;
-    std::unique_ptr<TfrmMainOrvellaBackup> window;
 };
 
 TEST_F(MainWindowTest, TheJobListShowsOneRowPerJob) {

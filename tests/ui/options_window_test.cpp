@@ -1,4 +1,4 @@
-#include "ui/main_window.h"
+#include "main_window_fixture.h"
 #include "ui/options_window.h"
 #include "ui/wizard/wizard_parts.h"
 
@@ -30,32 +30,15 @@ using namespace Qt::Literals::StringLiterals;
 namespace morvane {
 namespace {
 
-class OptionsWindowTest : public testing::TempHomeTest {
+class OptionsWindowTest : public test::MainWindowFixture {
 protected:
     void SetUp() override {
-        TempHomeTest::SetUp();
+        MainWindowFixture::SetUp();
         ASSERT_TRUE(QDir().mkpath(HomePath(u"temp"_s)));
         ASSERT_TRUE(QDir().mkpath(HomePath(u"logs"_s)));
-        GlobalOptions() = DefaultOptions();
         GlobalOptions().General.PathForTempFiles = HomePath(u"temp"_s);
-        GlobalOptions().Logging.PathForLogFiles = HomePath(u"logs"_s);
-        catalogue = std::make_unique<TJobsCatalogue>(AppDir());
-        window = std::make_unique<TfrmMainOrvellaBackup>(
-            *catalogue, prompt, viewer, dialogs, guidance, [] { return false; },
-            SettingsStore(HomePath(u"config/window.ini"_s)));
+        Window();
     }
-    void TearDown() override {
-        window.reset();
-        catalogue.reset();
-        TempHomeTest::TearDown();
-    }
-
-    test::ScriptedPrompt prompt;
-    test::NoViewer viewer;
-    test::NoRestoreDialogs dialogs;
-    test::NoGuidance guidance;
-    std::unique_ptr<TJobsCatalogue> catalogue;
-    std::unique_ptr<TfrmMainOrvellaBackup> window;
 };
 
 // The Options command opens the four tabs with their captions; OK goes through the checks and the

@@ -181,7 +181,7 @@ TEST_F(WizardWindowsTest, DriveImageWizardCancelLeavesNoResult) {
         w->KeepVersions->setChecked(true);
         EXPECT_TRUE(w->Versions->isEnabled());
         EXPECT_TRUE(QTest::qWaitFor([&] { return w->Next->isEnabled(); })); // volumes read
-        w->Next->click(); // no drive checked
+        w->Next->click();                                                   // no drive checked
         EXPECT_EQ(w->Pages->currentIndex(), 0);
         w->Cancel->click();
     });
