@@ -8,6 +8,7 @@
 #include "jobs/job_file.h"
 #include "options/options.h"
 #include "platform/paths.h"
+#include "process_events.h"
 #include "scripted_prompt.h"
 
 #include <QCoreApplication>
@@ -595,14 +596,6 @@ TEST_F(JobWizardTest, SourceTreeCheckStates) {
     EXPECT_EQ(model.Selection(), QStringList{JoinPath(source, u"b/*"_s)});
 }
 
-// Runs the event loop until `done` holds; the deadline only keeps a broken flow from hanging the run.
-template <typename Condition> bool ProcessEventsUntil(Condition done) {
-    QDeadlineTimer deadline(60000);
-    while (!done() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
-
 // A folder opened in the view is read on a worker; its items arrive through the event loop, and a
 // reading that comes back after the tree was rebuilt is dropped.
 TEST_F(JobWizardTest, SourceTreeReadsOpenedFoldersInTheBackground) {
@@ -611,7 +604,7 @@ TEST_F(JobWizardTest, SourceTreeReadsOpenedFoldersInTheBackground) {
     ASSERT_TRUE(model.canFetchMore(root));
     model.fetchMore(root);
     EXPECT_FALSE(model.canFetchMore(root));
-    ASSERT_TRUE(ProcessEventsUntil([&] { return !model.Reading(); }));
+    ASSERT_TRUE(test::ProcessEventsUntil([&] { return !model.Reading(); }));
     ASSERT_EQ(model.rowCount(root), 2);
     EXPECT_EQ(model.data(model.index(0, 0, root), Qt::DisplayRole).toString(), u"a"_s);
     EXPECT_EQ(model.data(model.index(1, 0, root), Qt::DisplayRole).toString(), u"b"_s);
@@ -622,7 +615,7 @@ TEST_F(JobWizardTest, SourceTreeReadsOpenedFoldersInTheBackground) {
     model.SetShowHidden(false); // rebuilt while the reading is under way
     const QModelIndex fresh = model.index(0, 0);
     model.fetchMore(fresh);
-    ASSERT_TRUE(ProcessEventsUntil([&] { return !model.Reading(); }));
+    ASSERT_TRUE(test::ProcessEventsUntil([&] { return !model.Reading(); }));
     QCoreApplication::processEvents();
     EXPECT_EQ(model.rowCount(model.index(0, 0)), 2);
 }
@@ -684,7 +677,7 @@ TEST(OffThreadCalls, HandsResultsToItsOwnThreadAndDropsThemOnceGone) {
             doneThread = std::this_thread::get_id();
             results.push_back(result);
         });
-    ASSERT_TRUE(ProcessEventsUntil([&] { return !results.empty(); }));
+    ASSERT_TRUE(test::ProcessEventsUntil([&] { return !results.empty(); }));
     EXPECT_NE(workerThread, interfaceThread);
     EXPECT_EQ(doneThread, interfaceThread);
 
@@ -701,7 +694,7 @@ TEST(OffThreadCalls, HandsResultsToItsOwnThreadAndDropsThemOnceGone) {
         [&](int result) { results.push_back(result); });
     calls.reset();
     release.set_value();
-    ASSERT_TRUE(ProcessEventsUntil([&] { return finished->load(); }));
+    ASSERT_TRUE(test::ProcessEventsUntil([&] { return finished->load(); }));
     QCoreApplication::processEvents();
     EXPECT_EQ(results, std::vector<int>{42});
 }
@@ -714,11 +707,11 @@ TEST(ConnectionTest, ReportsTheStoragesOwnErrorForAWrongPassword) {
                      [&](bool connected, const QString& error) { results.emplace_back(connected, error); });
     ASSERT_TRUE(test.Start(server->UncPath(), server->User(), u"wrong"_s));
     EXPECT_FALSE(test.Start(server->UncPath(), server->User(), server->Password()));
-    ASSERT_TRUE(ProcessEventsUntil([&] { return results.size() == 1; }));
+    ASSERT_TRUE(test::ProcessEventsUntil([&] { return results.size() == 1; }));
     EXPECT_FALSE(results[0].first);
     EXPECT_FALSE(results[0].second.isEmpty());
     ASSERT_TRUE(test.Start(server->UncPath(), server->User(), server->Password()));
-    ASSERT_TRUE(ProcessEventsUntil([&] { return results.size() == 2; }));
+    ASSERT_TRUE(test::ProcessEventsUntil([&] { return results.size() == 2; }));
     EXPECT_TRUE(results[1].first);
     EXPECT_TRUE(results[1].second.isEmpty());
 }

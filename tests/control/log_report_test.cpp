@@ -2,6 +2,7 @@
 
 #include "fixtures/temp_home.h"
 #include "i18n/translation.h"
+#include "process_events.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -13,16 +14,6 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace morvane {
 namespace {
-
-// Runs the event loop until `done` holds (the worker's answer arrives queued) or a generous limit passes.
-template <typename Predicate> bool WaitFor(Predicate done) {
-    QDeadlineTimer limit(30000);
-    while (!done() && !limit.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        QThread::msleep(1);
-    }
-    return done();
-}
 
 class LogReportTest : public testing::TempHomeTest {
 protected:
@@ -149,7 +140,7 @@ TEST_F(LogReportTest, LoadsAndSavesOnAWorker) {
     std::optional<std::optional<TLogReport>> loaded;
     LoadLogReportInBackground(path, false, &context,
                               [&](std::optional<TLogReport> r) { loaded = std::move(r); });
-    ASSERT_TRUE(WaitFor([&] { return loaded.has_value(); }));
+    ASSERT_TRUE(test::ProcessEventsUntil([&] { return loaded.has_value(); }));
     ASSERT_TRUE(loaded->has_value());
     EXPECT_FALSE((*loaded)->IsRunLog());
     EXPECT_EQ((*loaded)->ErrorCount(), 1);
@@ -157,7 +148,7 @@ TEST_F(LogReportTest, LoadsAndSavesOnAWorker) {
     std::optional<bool> saved;
     const QString copy = HomePath(u"copy"_s);
     SaveTextInBackground(copy, (*loaded)->Lines(), &context, [&](bool ok) { saved = ok; });
-    ASSERT_TRUE(WaitFor([&] { return saved.has_value(); }));
+    ASSERT_TRUE(test::ProcessEventsUntil([&] { return saved.has_value(); }));
     EXPECT_TRUE(*saved);
     EXPECT_EQ(testing::ReadFileBytes(copy), "\xEF\xBB\xBF"
                                             "ERROR: a\r\nb\r\n")
@@ -166,13 +157,13 @@ TEST_F(LogReportTest, LoadsAndSavesOnAWorker) {
     saved.reset();
     SaveTextInBackground(HomePath(u"no/such/folder/x.txt"_s), {u"a"_s}, &context,
                          [&](bool ok) { saved = ok; });
-    ASSERT_TRUE(WaitFor([&] { return saved.has_value(); }));
+    ASSERT_TRUE(test::ProcessEventsUntil([&] { return saved.has_value(); }));
     EXPECT_FALSE(*saved);
 
     loaded.reset();
     LoadLogReportInBackground(HomePath(u"missing.txt"_s), true, &context,
                               [&](std::optional<TLogReport> r) { loaded = std::move(r); });
-    ASSERT_TRUE(WaitFor([&] { return loaded.has_value(); }));
+    ASSERT_TRUE(test::ProcessEventsUntil([&] { return loaded.has_value(); }));
     EXPECT_FALSE(loaded->has_value());
 }
 

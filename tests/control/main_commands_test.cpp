@@ -5,6 +5,7 @@
 #include "formats/text_file.h"
 #include "options/options.h"
 #include "platform/paths.h"
+#include "process_events.h"
 #include "scripted_prompt.h"
 
 #include <QCoreApplication>
@@ -64,14 +65,6 @@ struct RecordingGuidance final : TDriveImageRestoreGuidance {
     void ShowRestoreGuidance() override { calls.append(u"guidance"_s); }
     void ShowErrorMessage(const QString& text) override { calls.append(u"error: "_s + text); }
 };
-
-// Runs the event loop until `done` holds; the deadline only keeps a broken flow from hanging the run.
-template <typename Condition> bool ProcessEventsUntil(Condition done) {
-    QDeadlineTimer deadline(60000);
-    while (!done() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
 
 class MainCommandsTest : public testing::TempHomeTest {
 protected:
@@ -281,14 +274,14 @@ TEST_F(MainCommandsTest, ADriveImageRestoreChecksTheStorageAwayFromTheInterfaceT
     // The check runs on the job's worker; the job counts as busy until it reports back.
     EXPECT_EQ(image->JobStatus, jsRunning);
     EXPECT_TRUE(guidance.calls.isEmpty());
-    ASSERT_TRUE(ProcessEventsUntil([&] { return steps == 1; }));
+    ASSERT_TRUE(test::ProcessEventsUntil([&] { return steps == 1; }));
     EXPECT_EQ(guidance.calls, QStringList{u"guidance"_s});
     EXPECT_EQ(image->JobStatus, jsNone);
 
     image->DestinationPath = HomePath(u"missing"_s);
     const int errorsBefore = image->LastJobResult.ErrorsCount;
     commands->Restore(1);
-    ASSERT_TRUE(ProcessEventsUntil([&] { return steps == 2; }));
+    ASSERT_TRUE(test::ProcessEventsUntil([&] { return steps == 2; }));
     ASSERT_EQ(guidance.calls.size(), 2);
     EXPECT_TRUE(guidance.calls[1].startsWith(u"error: "_s)) << guidance.calls[1].toStdString();
     EXPECT_EQ(image->LastJobResult.ErrorsCount, errorsBefore);
@@ -331,7 +324,7 @@ TEST_F(MainCommandsRestoreTest, ARestoreReadsItsPointsOffTheInterfaceThreadAndRe
     EXPECT_EQ(restored.JobStatus, jsRunning);
     EXPECT_EQ(restored.JobOperation, joReadRestorePoints);
 
-    ASSERT_TRUE(ProcessEventsUntil([&] { return stepDone; }));
+    ASSERT_TRUE(test::ProcessEventsUntil([&] { return stepDone; }));
     EXPECT_EQ(dialogs.calls, (QStringList{u"output"_s, u"loading"_s, u"close"_s, u"point"_s}));
     EXPECT_TRUE(dialogs.allOnInterfaceThread);
     EXPECT_EQ(dialogs.shownPoints.size(), 1);
@@ -362,7 +355,7 @@ TEST_F(MainCommandsRestoreTest, ARestoreCancelledWhileItsPointsAreReadAsksNoMore
 
     commands.Restore(0);
     commands.Cancel(0);
-    ASSERT_TRUE(ProcessEventsUntil([&] { return stepDone; }));
+    ASSERT_TRUE(test::ProcessEventsUntil([&] { return stepDone; }));
     restored.WaitForWorker();
     EXPECT_EQ(dialogs.calls, (QStringList{u"output"_s, u"loading"_s, u"close"_s}));
     EXPECT_EQ(restored.JobStatus, jsNone);

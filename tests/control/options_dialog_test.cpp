@@ -6,6 +6,7 @@
 #include "options/options_file.h"
 #include "platform/paths.h"
 #include "platform/system_effects.h"
+#include "process_events.h"
 #include "scripted_prompt.h"
 
 #include <QCoreApplication>
@@ -33,18 +34,10 @@ const QString BadTemp = u"Please choose a correct path for the temporary files."
 const QString BadLog = u"Please choose a correct path for the log files."_s;
 const QString SamePaths = u"Unable to set the same path for temporary files and log files."_s;
 
-// Runs the event loop until `done` holds; the deadline only keeps a broken flow from hanging the run.
-template <typename Condition> bool ProcessEventsUntil(Condition done) {
-    QDeadlineTimer deadline(60000);
-    while (!done() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
-
 // Presses OK as the window does and waits for the folder checks' answer.
 void PressOk(TOptionsDialog& dialog) {
     dialog.Ok();
-    ASSERT_TRUE(ProcessEventsUntil([&] { return !dialog.Checking(); }));
+    ASSERT_TRUE(test::ProcessEventsUntil([&] { return !dialog.Checking(); }));
 }
 
 // The options window as a user works it: edits the fields, presses OK (once, as often as the script

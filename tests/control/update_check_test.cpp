@@ -4,6 +4,7 @@
 #include "https_test_server.h"
 #include "i18n/translation.h"
 #include "platform/settings_store.h"
+#include "process_events.h"
 #include "scripted_prompt.h"
 
 #include <QCoreApplication>
@@ -23,15 +24,6 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace morvane {
 namespace {
-
-template <typename Predicate> bool WaitFor(Predicate done) {
-    QDeadlineTimer limit(30000);
-    while (!done() && !limit.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(1);
-    }
-    return done();
-}
 
 QByteArray Sha256Hex(const QByteArray& data) {
     return QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex();
@@ -229,7 +221,7 @@ TEST_F(UpdateTest, CheckAnswersEachServer) {
             settings.server = QUrl(plain.Base() + prefix);
         TUpdateCheck check(settings);
         check.Start();
-        ASSERT_TRUE(WaitFor([&] { return check.Done(); }));
+        ASSERT_TRUE(test::ProcessEventsUntil([&] { return check.Done(); }));
         ASSERT_EQ(check.Offer().has_value(), c.message.has_value());
         if (c.message) {
             EXPECT_EQ(check.Offer()->Message, *c.message);
@@ -261,7 +253,7 @@ TEST_F(UpdateTest, ServerThatNeverAnswersDoesNotHoldUpTheStart) {
     // Start only sends the question; the answer comes through the event loop.
     EXPECT_FALSE(check.Done());
     EXPECT_FALSE(finished);
-    ASSERT_TRUE(WaitFor([&] { return check.Done(); }));
+    ASSERT_TRUE(test::ProcessEventsUntil([&] { return check.Done(); }));
     EXPECT_TRUE(finished);
     EXPECT_FALSE(check.Offer());
     EXPECT_EQ(RequestsUnder(u"/silent"_s), QStringList{u"/silent"_s + VersionPath});
@@ -320,7 +312,7 @@ TEST_F(UpdateTest, DownloadIsCheckedAgainstItsDigest) {
         QObject::connect(&download, &TUpdateDownload::Failed,
                          [&](const QString& reason) { failed = reason; });
         download.Start({PackageName, c.digest}, TempFolder());
-        ASSERT_TRUE(WaitFor([&] { return finished || failed; }));
+        ASSERT_TRUE(test::ProcessEventsUntil([&] { return finished || failed; }));
         if (c.reason) {
             ASSERT_TRUE(failed);
             EXPECT_TRUE(failed->contains(*c.reason)) << failed->toStdString();
@@ -417,7 +409,7 @@ TEST_F(NewVersionTest, UpdateNowHandsTheVerifiedPackageToTheInstaller) {
     auto controller = Controller(Offer(false, true));
     controller->UpdateNow();
     EXPECT_TRUE(controller->MustUpdate());
-    ASSERT_TRUE(WaitFor([&] { return closed.has_value(); }));
+    ASSERT_TRUE(test::ProcessEventsUntil([&] { return closed.has_value(); }));
     EXPECT_FALSE(*closed);
     EXPECT_EQ(view.calls, QStringList({u"downloading"_s, u"closed"_s}));
     EXPECT_EQ(view.lastProgress, 100);
@@ -443,7 +435,7 @@ TEST_F(NewVersionTest, DownloadFailuresAreReportedAndTheWebSiteOpens) {
              server.ServeStalled(packagePath, bytes.left(5000), bytes.size());
              controller.UpdateNow();
              // The server has begun to answer when the user clicks.
-             ASSERT_TRUE(WaitFor([&] { return !server.requests.isEmpty(); }));
+             ASSERT_TRUE(test::ProcessEventsUntil([&] { return !server.requests.isEmpty(); }));
              EXPECT_TRUE(controller.Downloading());
              EXPECT_EQ(view.calls, QStringList{u"downloading"_s});
              controller.CancelClicked();
@@ -465,7 +457,7 @@ TEST_F(NewVersionTest, DownloadFailuresAreReportedAndTheWebSiteOpens) {
         prompt.asked.clear();
         auto controller = Controller(Offer(false, true));
         c.act(*controller);
-        ASSERT_TRUE(WaitFor([&] { return closed.has_value(); }));
+        ASSERT_TRUE(test::ProcessEventsUntil([&] { return closed.has_value(); }));
         EXPECT_FALSE(*closed);
         EXPECT_EQ(prompt.asked, QStringList{u"Error: Failed to download update.\r\n\r\n"_s + c.reason});
         ASSERT_FALSE(opener.opened.isEmpty());
