@@ -20,5 +20,11 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 echo "== ThreadSanitizer"
 "$root/scripts/build.sh" "$root/build-tsan" thread "${core_targets[@]}"
 # ThreadSanitizer needs a memory layout that high address-space randomisation breaks.
+# The update check's tests are left out here: Qt Network runs HTTP on a thread of its own that frees
+# what the interface thread allocated, handed over through Qt's futex-based locks, which ThreadSanitizer
+# cannot see in the uninstrumented Qt libraries. Our update code starts no thread of its own; its tests
+# run in the normal and the AddressSanitizer builds.
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$root/tests/tsan.supp" \
-    setarch "$(uname -m)" -R ctest --test-dir "$root/build-tsan" --output-on-failure -j "$jobs" -L "core|control"
+    setarch "$(uname -m)" -R ctest --test-dir "$root/build-tsan" --output-on-failure -j "$jobs" -L "core|control" \
+    -E '^(UpdateTest|NewVersionTest)[.]'
+
