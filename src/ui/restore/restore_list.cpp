@@ -84,6 +84,9 @@ void TfrmRestoreList::ShowLoading() {
     Retranslate();
     list_->clear();
     SetLoading(true);
+    // Modal from its first showing, so the choice that follows the loading runs in the same window:
+    // hiding it and showing it again to make it modal could leave it unmapped on a busy display.
+    setWindowModality(Qt::ApplicationModal);
     show();
     raise();
 }
@@ -97,9 +100,7 @@ std::optional<int> TfrmRestoreList::Choose(const QStringList& shownNames) {
     // focus, and a window shown again keeps whatever it had then.
     list_->setCurrentRow(0, QItemSelectionModel::NoUpdate);
     list_->setFocus();
-    // A window shown without waiting becomes modal only when shown anew.
-    if (isVisible())
-        hide();
+    activateWindow();
     if (exec() != QDialog::Accepted || list_->currentRow() < 0 || list_->selectedItems().isEmpty())
         return std::nullopt;
     return list_->currentRow();
