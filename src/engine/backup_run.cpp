@@ -23,6 +23,8 @@
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
+
 namespace morvane {
 
 namespace {
@@ -285,9 +287,17 @@ void TBackupRun::RemoveLeftovers() {
         return; // nothing is removed from a storage that cannot be read; a later run tries again
     }
     // A mirror's job folder holds the user's folders, whatever their names; only a chain's folder holds
-    // nothing but run folders.
+    // nothing but run folders. Without a storage copy that folder can only hold runs of a first chain that
+    // stopped before writing their flag, but only when the listing shows the copy is really not there: one
+    // that merely failed to download still names its points.
+    const bool noStorageCopy =
+        !storageCopyFound_ && !destination.isEmpty() &&
+        std::none_of(inDestination.cbegin(), inDestination.cend(),
+                     [&](const TStorageListEntry& e) { return e.Name == storageCopyName; });
+    const bool chainFolder =
+        storedChainRead_ ? storedType_ != btSync : noStorageCopy && job_.Settings.Backup.BackupType != btSync;
     QStringList unlisted;
-    if (storedChainRead_ && storedType_ != btSync)
+    if (chainFolder)
         for (const TStorageListEntry& entry : std::as_const(inJobFolder))
             if (entry.IsDirectory && IsRunFolderName(entry.Name) && mainBackupList_.indexOf(entry.Name) < 1 &&
                 entry.Name != interruptedSubfolder_)

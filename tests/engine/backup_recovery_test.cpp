@@ -167,6 +167,23 @@ TEST_F(BackupRecoveryTest, LeftoversOfStoppedRunsAreRemovedAndNothingElse) {
     EXPECT_FALSE(Points().Names.contains(unlisted));
 }
 
+// The first run of a chain stopped after making its folder and before writing its flag: nothing names the
+// folder, so the next run removes it, and leaves what is not a run folder.
+TEST_F(BackupRecoveryTest, AFirstRunStoppedBeforeItsFlagLeavesNothingBehind) {
+    job->Settings.Backup.BackupType = btInc;
+    const QString stopped = u"2024-03-01 10;00;00 (Full)"_s;
+    const QString other = u"2024-03-01 10;00;00 (Full) copy"_s;
+    WriteFileBytes(JobFolder(stopped + u"/Docs/A.txt"_s), "half");
+    WriteFileBytes(JobFolder(other + u"/x"_s), "the user's");
+
+    RunBackup();
+    EXPECT_FALSE(job->LastJobResult.Cancelled) << LogText().toStdString();
+    EXPECT_FALSE(QFileInfo::exists(JobFolder(stopped)));
+    EXPECT_TRUE(QFileInfo::exists(JobFolder(other + u"/x"_s)));
+    EXPECT_EQ(Points().Names.size(), 1);
+    EXPECT_EQ(Restored(0), (Tree{{u"Docs/A.txt"_s, "v1"}}));
+}
+
 // Pruning before the run, then a run that does not finish: the deleted points are never listed and the
 // run says that nothing complete is left.
 TEST_F(BackupRecoveryTest, PruningBeforeAnUnfinishedRunListsNoDeletedPoint) {
