@@ -10,7 +10,8 @@ echo "== Normal build"
 "$root/scripts/build.sh" "$root/build"
 ctest --test-dir "$root/build" --output-on-failure -j "$jobs"
 
-core_targets=(morvane_core_tests morvane_control_tests morvane_cli_tests morvane-cli morvane_image_tests morvane-imager)
+core_targets=(morvane_core_tests morvane_control_tests morvane_cli_tests morvane-cli morvane_image_tests morvane-imager
+    morvane_storage_loss_tests)
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 "$root/scripts/build.sh" "$root/build-asan" address "${core_targets[@]}"

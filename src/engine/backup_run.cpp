@@ -54,6 +54,7 @@ private:
     QString TempFile(const QString& name) const { return JoinPath(tempFolder_, name); }
 
     void Prepare();
+    void CancelWhenPresent(const QString& stored);
     void CheckStoredType();
     void CheckInterruptedRun();
     void RemovePrevious();
@@ -163,6 +164,22 @@ void TBackupRun::Prepare() {
     }
     storageCopyFound_ = Op(atCopyFromRemoteToLocalFile, LocalJobCopy(job_), jobFolder_ + JobCopyExtension, 0,
                            false) == orSuccess;
+    if (!storageCopyFound_)
+        CancelWhenPresent(jobFolder_ + JobCopyExtension);
+}
+
+// A file of the job's that could not be read is taken for a missing one only when it is not there: a
+// run that went on without the storage copy would record a chain without the earlier points.
+void TBackupRun::CancelWhenPresent(const QString& stored) {
+    try {
+        const TStorageEntry entry = storage_.For(stored).Stat(stored);
+        if (!entry.Exists || entry.IsDirectory)
+            return;
+    } catch (const TStorageError&) {
+        // A storage that cannot tell is not taken for one without the file.
+    }
+    AddErrorToRunLog(job_, T(QStringLiteral("Unable to read the file:")) + u' ' + stored);
+    Cancel();
 }
 
 void TBackupRun::CheckStoredType() {
@@ -199,8 +216,10 @@ void TBackupRun::CheckStoredType() {
 
 void TBackupRun::CheckInterruptedRun() {
     const QString localFlag = TempFile(StartFlagFile);
-    if (Op(atCopyFromRemoteToLocalFile, localFlag, Stored(StartFlagFile), 0, false) != orSuccess)
+    if (Op(atCopyFromRemoteToLocalFile, localFlag, Stored(StartFlagFile), 0, false) != orSuccess) {
+        CancelWhenPresent(Stored(StartFlagFile));
         return;
+    }
     startFlagList_ = ReadTextFileLines(localFlag);
     if (storedChainRead_ && StartFlagShowsCompletedRun(startFlagList_, storedChain_.MainBackupList,
                                                        ReadLocalFileBytes(LocalJobCopy(job_)))) {

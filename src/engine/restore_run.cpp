@@ -507,9 +507,10 @@ void TRestoreRun::CollectMetadata(const QString& folder, const TRestoreLists& li
     const QString local = JoinPath(tempFolder_->path(), MetadataFile);
     const int retries = job_.JobOptions.Processing.IfDestinationNotAvailable_Retry_Times;
     if (job_.FileOperation(atCopyFromRemoteToLocalFile, local, remote, retries, false) != orSuccess) {
-        AddWarningToRunLog(job_,
-                           T(QStringLiteral("Unable to read the permissions and times of the backup:")) +
-                               u' ' + remote);
+        // The files are restored all the same, but not as they were: a restore that says it is fine
+        // would hide that.
+        AddErrorToRunLog(job_, T(QStringLiteral("Unable to read the permissions and times of the backup:")) +
+                                   u' ' + remote);
         return;
     }
     if (metadata_.Add(ReadTextFileLines(local)) > 0)

@@ -216,6 +216,12 @@ bool TSourceScanner::EnsureFolderChain(const QString& rel) {
     return true;
 }
 
+void TSourceScanner::ForgetFolderChain(const QString& rel) {
+    const QString path = WithoutTrailingSeparator(rel);
+    for (qsizetype end = path.size(); end > 0; end = path.lastIndexOf(PathSeparator, end - 1))
+        set_.CreatedFoldersCache.remove(path.left(end));
+}
+
 void TSourceScanner::ScanFolder(const QString& dir, const QString& rel) {
     if (!WaitingPoint())
         return;
@@ -391,6 +397,9 @@ bool TSourceScanner::RecordAndCopy(const QString& localPath, const QString& relP
         set_.MetadataList.append(
             FormatMetadataLine(link ? TMetadataTarget::Link : TMetadataTarget::File, metadata, relPath));
     };
+    // After a refused copy the folders are made again: one made while the storage was gone (a refusal
+    // that only the copy into it reports) is missing when the storage is back.
+    bool refused = false;
     return RepeatWhilePaused([&] {
         if (previous >= 0 && previous < set_.PreviousLocalFilesTimeList.size() &&
             set_.PreviousLocalFilesTimeList[previous] == time) {
@@ -398,7 +407,7 @@ bool TSourceScanner::RecordAndCopy(const QString& localPath, const QString& relP
                 recordMetadata();
             return true; // unchanged since the last run
         }
-        if (ensureChain && !EnsureFolderChain(folderRel))
+        if ((ensureChain || refused) && !EnsureFolderChain(folderRel))
             return false;
         if (!ClearReplacedOnMirror(relPath, true))
             return false;
@@ -415,6 +424,8 @@ bool TSourceScanner::RecordAndCopy(const QString& localPath, const QString& relP
             KeepUnreadableFile(localPath, previous);
             return true;
         case orERROR_RemoteAccess:
+            ForgetFolderChain(folderRel);
+            refused = true;
             return false;
         }
         return false;

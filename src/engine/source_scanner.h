@@ -24,6 +24,8 @@ public:
     void ScanSingleFile(const QString& path, const QString& name);
     // Creates every level of `rel` in the target folder not yet created in this run.
     bool EnsureFolderChain(const QString& rel);
+    // Lets the next EnsureFolderChain make the folder and those above it again.
+    void ForgetFolderChain(const QString& rel);
     void CompareWithPreviousRun();
 
     // Waits while the job is paused; false once it is being cancelled.

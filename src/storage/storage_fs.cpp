@@ -1,5 +1,7 @@
 #include "storage/storage_fs.h"
 
+#include "storage/storage_faults.h"
+
 #include "platform/directory_reader.h"
 #include "platform/file_copy.h"
 #include "platform/local_files.h"
@@ -151,15 +153,17 @@ bool IsNetworkPath(const QString& path) {
 }
 
 std::unique_ptr<TStorageFileSystem> MakeLocalFileSystem() {
-    return std::make_unique<LocalFileSystem>();
+    return WithStorageFaults(std::make_unique<LocalFileSystem>());
 }
 
 void CopyStorageFile(TStorageFileSystem& from, const QString& source, TStorageFileSystem& to,
                      const QString& target, const TCopyControl& control) {
     if (from.IsLocal() && to.IsLocal()) {
-        const int error = CopyLocalFile(source, target,
-                                        {control.Progress, control.CancelFlag, control.NoBuffering,
-                                         control.TargetWrite, control.SourceSize});
+        int error = CountLocalCopy(source, target, control.TargetWrite);
+        if (error == 0)
+            error = CopyLocalFile(source, target,
+                                  {control.Progress, control.CancelFlag, control.NoBuffering,
+                                   control.TargetWrite, control.SourceSize});
         if (error != 0)
             throw TStorageError(error, CopyErrorText(error));
         return;

@@ -2,6 +2,7 @@
 
 #include "platform/file_names.h"
 #include "platform/local_files.h"
+#include "storage/storage_faults.h"
 
 #include <libsmbclient.h>
 
@@ -440,7 +441,7 @@ QString SmbContextErrorText(int error) {
 }
 
 std::unique_ptr<TStorageFileSystem> MakeSmbFileSystem(TSmbContext& context) {
-    return std::make_unique<SmbFileSystem>(context);
+    return WithStorageFaults(std::make_unique<SmbFileSystem>(context));
 }
 
 } // namespace morvane

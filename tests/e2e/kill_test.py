@@ -9,11 +9,16 @@ Two forms, each in a fresh temporary home with a local destination folder:
   walk    After three completed runs and a source change, kills one run at each of its calls that
           change the destination (one call per attempt, from the same starting state), then completes
           it; after each attempt every listed point must exist and restore equal to its source state.
+  faults  Counts the storage operations of one run (--type full, incremental, mirror or restore) through
+          the program's fault seam (MORVANE_FAULT), then fails the run at one operation after another
+          with EIO or ENOSPC, or kills it there: a failed run must say so, every listed point must still
+          restore equal to its source state, the next run must succeed and keep every earlier point.
 
 Environment:
   MORVANE_E2E_SEED  the random seed (printed at the start of every run, to reproduce a failure)
-  MORVANE_E2E_LONG  1 for the long form (more iterations and files, every crash point walked)
-  MORVANE_E2E_WALK_POINTS  about how many crash points the short walk checks (24)
+  MORVANE_E2E_LONG  1 for the long form (more iterations and files, every crash point walked, every
+                    fault at every operation)
+  MORVANE_E2E_WALK_POINTS  about how many crash points (24) or faulted operations (12) a short walk checks
   MORVANE_E2E_LEAVE_OUT  comma-separated kinds of change to leave out while narrowing a failure down:
                     odd-names, links, type-changes, hidden-changes (content or mode changes that keep
                     the modification time); folder-times leaves folder modification times out of the
@@ -324,11 +329,11 @@ class Home:
     def command(self, *arguments):
         return [self.cli] + list(arguments)
 
-    def run(self, *arguments, prefix=()):
+    def run(self, *arguments, prefix=(), extra_env=None):
         started = time.time()
         try:
-            done = subprocess.run(list(prefix) + self.command(*arguments), env=self.env, capture_output=True,
-                                  timeout=CALL_TIMEOUT)
+            done = subprocess.run(list(prefix) + self.command(*arguments), env=dict(self.env, **(extra_env or {})),
+                                  capture_output=True, timeout=CALL_TIMEOUT)
         except subprocess.TimeoutExpired as expired:
             output = (expired.stdout or b"") + (expired.stderr or b"")
             raise Failure(f"'{' '.join(arguments)}' did not end within {CALL_TIMEOUT} s (killed)\n"
@@ -725,14 +730,247 @@ def run_walk(cli, workdir, kind, seed):
     return 0
 
 
+# --- The fault walk ----------------------------------------------------------------------------------
+
+
+FAULT_ACTIONS = ["EIO", "ENOSPC", "kill"]
+FAULT_LINE = re.compile(r"morvane-fault: operation (\d+) \(([\s\S]*?)\): ([^\n]*)")
+COUNT_LINE = re.compile(r"morvane-fault: (\d+) operations")
+
+
+def scramble(plain):
+    """The stored form of an options file image: the program's file key stream, then every byte inverted."""
+    multiplier, addend, key = 0x9E3B, 0x3C6F, 0xB1A7
+    stored = bytearray()
+    for byte in plain:
+        stored.append(~(byte ^ (key >> 8)) & 0xFF)
+        key = ((((byte + (key & 0xFF)) & 0xFF) * multiplier) + addend) & 0xFFFF
+    return bytes(stored)
+
+
+def write_options(home, retries, wait_seconds, then_pause):
+    """The options file as the desktop program saves it, with the storage-lost settings given; the
+    rest at its defaults, the folders inside the temporary home."""
+    def i32(value):
+        return value.to_bytes(4, "little", signed=True)
+
+    def text(value):
+        return i32(len(value)) + value.encode("utf-16-le")
+
+    def flag(value):
+        return b"\x01" if value else b"\x00"
+
+    temp = os.path.join(home.home, "tmp", "MorvaneBackupTmp")
+    logs = os.path.join(home.home, "Documents", "Morvane Backup")
+    body = (i32(8) + text("en") + flag(False) + flag(False) + flag(False) + text("") + i32(1) + text(temp)
+            + i32(20) + i32(500) + i32(50) + flag(False) + text(logs) + flag(False) + i32(retries)
+            + i32(wait_seconds) + i32(1 if then_pause else 0) + flag(True) + flag(False) + flag(False)
+            + flag(False) + flag(False) + i32(0))
+    folder = os.path.join(home.home, "config", "Morvane Backup")
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, "options.qko"), "wb") as f:
+        f.write(scramble(body))
+
+
+def tree_of(root):
+    return snapshot(root) if os.path.isdir(root) else {}
+
+
+class FaultWalk:
+    """One run of a kind walked over its storage operations: each attempt starts from the same saved
+    home and storage and fails (or kills) the run at one operation."""
+
+    def __init__(self, cli, workdir, kind, rng):
+        self.kind = kind
+        self.rng = rng
+        self.work = os.path.join(workdir, "work")
+        self.template = os.path.join(workdir, "template")
+        self.home = Home(cli, self.work)
+        self.snapshots = []
+        self.survivors = set()
+
+    def prepare(self):
+        home, rng = self.home, self.rng
+        # A full copy after every two increments and one kept: the fourth run is a full copy that prunes
+        # the first chain, the second one an incremental copy.
+        home.new_job("mirror" if self.kind == "mirror" else "incremental", 2, 1, False)
+        # A failed operation is not tried again, so every fault reaches the run's outcome at once.
+        write_options(home, retries=0, wait_seconds=1, then_pause=False)
+        changer = SourceChanger(rng, home.src, 60 if long_form() else 16)
+        changer.change(10)
+        for _ in range({"full": 3, "incremental": 1, "mirror": 2, "restore": 3}[self.kind]):
+            time.sleep(1.05)
+            home.ok("backup", JOB)
+            self.snapshots.append(snapshot(home.src))
+            changer.change(rng.randrange(2, 5))
+        if self.kind != "restore":
+            self.snapshots.append(snapshot(home.src))
+        os.makedirs(self.template)
+        for part in ("home", "dest"):
+            shutil.copytree(os.path.join(self.work, part), os.path.join(self.template, part), symlinks=True)
+        self.stored = tree_of(home.dest)
+
+    def reset(self):
+        for part in ("home", "dest", "out"):
+            shutil.rmtree(os.path.join(self.work, part), ignore_errors=True)
+            if part == "out":
+                os.makedirs(os.path.join(self.work, part))
+            else:
+                shutil.copytree(os.path.join(self.template, part), os.path.join(self.work, part), symlinks=True)
+
+    def walked_command(self):
+        if self.kind == "restore":
+            return ["restore", JOB, "--to", self.home.out, "--latest"]
+        return ["backup", JOB]
+
+    def count(self):
+        """Runs the walked command once without a fault; the number of its storage operations."""
+        self.reset()
+        rc, out, err, took = self.home.run(*self.walked_command(), extra_env={"MORVANE_FAULT": "count"})
+        if rc != 0:
+            raise Failure(f"the counted run exited {rc}\n{out}{err}")
+        match = COUNT_LINE.search(err)
+        if not match:
+            raise Failure(f"the counted run printed no operation count:\n{err}")
+        if self.kind == "restore":
+            compare(self.snapshots[-1], tree_of(os.path.join(self.home.out, os.path.basename(self.home.src))),
+                    "the counted restore")
+        else:
+            check_walk_state(self.home, self.kind, self.snapshots, "the counted run")
+            if self.kind != "mirror":
+                self.survivors = set(self.home.points()) & self.listed_in_template()
+        return int(match.group(1)), took
+
+    def listed_in_template(self):
+        names = set()
+        job_folder = os.path.join(self.template, "dest", JOB)
+        for name in os.listdir(job_folder):
+            if TIME_IN_NAME.match(name.encode()):
+                names.add(name.replace(";", ":"))
+        return names
+
+    def check_points(self, label, partial=(), complete=False):
+        """Every listed point exists and restores equal to one of the runs' sources, in order; a point of
+        a run that ended with errors (`partial`) may lack what those errors were about. `complete`: the
+        storage holds nothing else and the latest point is the source as it is."""
+        if self.kind == "mirror":
+            if complete:
+                check_walk_state(self.home, self.kind, self.snapshots, label)
+            return
+        names = self.home.points()
+        check_listed_points_exist(self.home, names)
+        if complete:
+            check_no_leftovers(self.home, names)
+        last = 0
+        for number, name in enumerate(names, start=1):
+            tree = self.home.restore(number)
+            if name in partial:
+                wrong = {n: v for n, v in tree.items() if self.snapshots[-1].get(n) != v}
+                if wrong:
+                    compare(self.snapshots[-1], tree, f"{label}: point {number} ({name!r}, of a run with errors)")
+                continue
+            equal = [i for i in range(last, len(self.snapshots)) if self.snapshots[i] == tree]
+            if not equal:
+                compare(self.snapshots[-1], tree, f"{label}: point {number} ({name!r} of {names})")
+            last = equal[0]
+            if complete and number == len(names) and last != len(self.snapshots) - 1:
+                raise Failure(f"{label}: the latest point {name!r} is not the source as it is: {names}")
+        if complete and not names:
+            raise Failure(f"{label}: no point is listed after the complete run")
+        if complete:
+            lost = self.survivors - set(names)
+            if lost:
+                raise Failure(f"{label}: earlier points are no longer listed: {sorted(lost)}")
+
+    def restored_output(self):
+        return tree_of(os.path.join(self.home.out, os.path.basename(self.home.src)))
+
+    def attempt(self, number, action):
+        """One fault; returns the operation it hit, or None when the run ended before reaching it."""
+        self.reset()
+        rc, out, err, _ = self.home.run(*self.walked_command(),
+                                        extra_env={"MORVANE_FAULT": f"any:{number}:{action}"})
+        match = FAULT_LINE.search(err)
+        if not match:
+            if rc != 0:
+                raise Failure(f"operation {number} was not reached and the run exited {rc}\n{out}{err}")
+            return None
+        label = f"{action} at operation {number} ({show(os.fsencode(match.group(2)))})"
+        partial = set()
+        if action == "kill":
+            if rc not in (-signal.SIGKILL, 128 + signal.SIGKILL):
+                raise Failure(f"{label}: the run was not killed (exit {rc})\n{out}{err}")
+        elif rc == 0:
+            # A failed look that the run checked again may leave nothing to report; then what it says it
+            # finished must be complete.
+            label += ", absorbed"
+            try:
+                if self.kind == "restore":
+                    compare(self.snapshots[-1], self.restored_output(), "the restore")
+                else:
+                    self.check_points("the run", complete=True)
+            except Failure as failure:
+                raise Failure(f"{label}: the run reported success after the failure, but {failure}\n{out}{err}") \
+                    from None
+        elif rc == 1 and self.kind not in ("restore", "mirror"):
+            # Finished with errors: its point is kept, without what the errors name.
+            partial = set(self.home.points()) - self.listed_in_template()
+        if self.kind == "restore":
+            if tree_of(self.home.dest) != self.stored:
+                raise Failure(f"{label}: the restore changed the storage:\n"
+                              + "\n".join(differences(self.stored, tree_of(self.home.dest))))
+            compare(self.snapshots[-1], self.home.restore(), f"{label}: the next restore")
+            return label
+        try:
+            self.check_points("before a complete run", partial)
+        except Failure as failure:
+            raise Failure(f"{label}: {failure}\n{out}{err}") from None
+        rc, out, err, _ = self.home.run("backup", JOB)
+        if rc != 0:
+            raise Failure(f"{label}: the next backup exited {rc}\n{out}{err}")
+        self.check_points(label, partial, complete=True)
+        return label
+
+
+def run_fault_walk(cli, workdir, kind, seed):
+    rng = random.Random(seed)
+    walk = FaultWalk(cli, workdir, kind, rng)
+    walk.prepare()
+    total, took = walk.count()
+    attempts = [(number, action) for number in range(1, total + 1) for action in FAULT_ACTIONS]
+    if not long_form():
+        # A spread of operations, each with one of the faults in turn.
+        wanted = int(os.environ.get("MORVANE_E2E_WALK_POINTS", "12"))
+        stride = max(1, total // wanted)
+        offset = rng.randrange(stride)
+        attempts = [(number, FAULT_ACTIONS[(i + seed) % len(FAULT_ACTIONS)])
+                    for i, number in enumerate(range(1 + offset, total + 1, stride))]
+    print(f"{total} storage operations in the {kind} run ({took:.2f}s); trying {len(attempts)} faults",
+          flush=True)
+    reached = 0
+    for number, action in attempts:
+        label = walk.attempt(number, action)
+        if label is None:
+            print(f"not reached: operation {number}", flush=True)
+            continue
+        reached += 1
+        print(f"ok: {label}", flush=True)
+    if reached == 0:
+        raise Failure("no fault was reached")
+    print(f"{reached} faults checked")
+    return 0
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--cli", required=True, help="the morvane-cli program")
-    parser.add_argument("form", choices=["random", "walk"])
-    parser.add_argument("--type", choices=["incremental", "mirror"], required=True)
+    parser.add_argument("form", choices=["random", "walk", "faults"])
+    parser.add_argument("--type", choices=["incremental", "mirror", "full", "restore"], required=True)
     parser.add_argument("--prune-before", action="store_true")
     parser.add_argument("--keep-files", action="store_true", help="keep the temporary folder")
     arguments = parser.parse_args()
+    if arguments.form != "faults" and arguments.type not in ("incremental", "mirror"):
+        parser.error(f"the {arguments.form} form takes --type incremental or mirror")
     seed = int(os.environ.get("MORVANE_E2E_SEED") or random.randrange(10**6))
     print(f"seed {seed} (set MORVANE_E2E_SEED={seed} to repeat); {'long' if long_form() else 'short'} form",
           flush=True)
@@ -743,6 +981,8 @@ def main():
         if arguments.form == "random":
             run_random(arguments.cli, workdir, arguments.type, arguments.prune_before, seed)
             status = 0
+        elif arguments.form == "faults":
+            status = run_fault_walk(arguments.cli, workdir, arguments.type, seed)
         else:
             status = run_walk(arguments.cli, workdir, arguments.type, seed)
     except Failure as failure:

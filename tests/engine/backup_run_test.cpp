@@ -7,7 +7,9 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <chrono>
 #include <optional>
+#include <thread>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -277,6 +279,21 @@ TEST_F(RefusingStorageTest, PausePolicyWaitsAndRepeatsTheFailedStepAfterResume) 
     MakeStorageAcceptAgain();
     Resume();
     job->WaitForWorker();
+    EXPECT_FALSE(job->LastJobResult.Cancelled);
+    EXPECT_EQ(StoredFiles(JobFolder()).size(), 3);
+}
+
+// The folder was "made" while something stood in its place; once the storage takes files again, the
+// resumed run makes it for real before copying into it.
+TEST_F(RefusingStorageTest, AFolderRefusedBeforeThePauseIsMadeAgainAfterResume) {
+    GlobalOptions().Processing.IfDestinationNotAvailable_Then = 1;
+    StartAndWaitUntilPaused();
+    ASSERT_EQ(job->JobStatus, jsPaused) << LogText().toStdString();
+    ASSERT_TRUE(QFile::remove(JobFolder() + u"/Documents"_s));
+    Resume();
+    for (int i = 0; i < 3000 && job->JobStatus == jsRunning; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(job->JobStatus, jsNone) << LogText().toStdString();
     EXPECT_FALSE(job->LastJobResult.Cancelled);
     EXPECT_EQ(StoredFiles(JobFolder()).size(), 3);
 }

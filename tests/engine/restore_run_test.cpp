@@ -421,6 +421,19 @@ TEST_F(RestoreRunTest, FailuresInsideTheRunCancelItAndKeepWhatWasRestored) {
     }
 }
 
+// A permissions list that is there but cannot be read leaves the files as the copy made them: the
+// restore goes on and ends with an error, never as finished.
+TEST_F(RestoreRunTest, AnUnreadablePermissionsListIsAnError) {
+    const BackupFolder full = FiveRuns()[0];
+    WriteChain({full});
+    ASSERT_TRUE(QDir().mkpath(JobFolder(full.name + u"/_rm.qkl"_s)));
+    dialogs.point = 0;
+    RunRestore();
+    EXPECT_EQ(job->LastJobResult.ErrorsCount, 1) << LogTexts().join(u'\n').toStdString();
+    EXPECT_TRUE(LogTexts().filter(u"Unable to read the permissions and times of the backup:"_s).size() == 1);
+    EXPECT_EQ(TreeContents(Output()).value(u"Docs/b.txt"_s), "b1");
+}
+
 TEST_F(RestoreRunTest, AnIncrementalPointWithoutAFullOneRestoresNothing) {
     WriteChain({FiveRuns()[1]});
     dialogs.point = 0;
