@@ -1,6 +1,7 @@
 #include "formats/text_file.h"
 
 #include <QSaveFile>
+#include <QStringDecoder>
 
 namespace morvane {
 
@@ -15,9 +16,12 @@ bool WriteTextFileLines(const QString& path, const QStringList& lines) {
 }
 
 QStringList SplitTextLines(const QByteArray& bytes) {
-    QString text = QString::fromUtf8(bytes);
-    if (text.startsWith(QChar(0xFEFF)))
-        text.remove(0, 1);
+    // Only the file's own byte-order mark goes: a U+FEFF that starts the first line is text (a file
+    // name may begin with one), and the plain UTF-8 conversion would drop it as a second mark.
+    const QByteArrayView mark("\xEF\xBB\xBF");
+    const QByteArrayView body = bytes.startsWith(mark) ? QByteArrayView(bytes).sliced(mark.size()) : bytes;
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+    QString text = decoder(body);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     text.replace(u'\r', u'\n');
     QStringList lines = text.split(u'\n');
