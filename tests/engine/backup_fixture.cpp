@@ -1,5 +1,6 @@
 #include "engine/backup_fixture.h"
 
+#include "engine/scripted_restore_dialogs.h"
 #include "formats/encryptor.h"
 #include "options/options.h"
 
@@ -101,6 +102,18 @@ QStringList BackupTest::ListFile(const QString& subfolder, const QString& name) 
     QStringList lines = text.split(u"\r\n"_s);
     lines.removeLast();
     return lines;
+}
+
+QMap<QString, QByteArray> BackupTest::Restored(int point) {
+    ScriptedRestoreDialogs dialogs;
+    const QString out = HomePath(u"out"_s);
+    EXPECT_TRUE(QDir(out).removeRecursively() && QDir().mkpath(out));
+    dialogs.outputFolder = out;
+    dialogs.point = point;
+    job->Restore(dialogs);
+    job->WaitForWorker();
+    EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(u'\n').toStdString();
+    return TreeContents(out + u"/src"_s);
 }
 
 QMap<QString, QByteArray> StoredFiles(const QString& root) {

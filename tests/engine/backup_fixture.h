@@ -38,6 +38,8 @@ protected:
     QStringList Subfolders() const;
     QStringList ListFile(const QString& subfolder, const QString& name) const;
     QString LogText() const { return job->LastJobResult.Log.join(u'\n'); }
+    // Restores a point (0 is the oldest) into a new folder and returns what it gave back of the source.
+    QMap<QString, QByteArray> Restored(int point);
 
     FakeClock clock{QDateTime(QDate(2024, 3, 5), QTime(21, 30, 0))};
     std::unique_ptr<TJob_FilesAndFolders> job;

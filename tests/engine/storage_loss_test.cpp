@@ -6,8 +6,6 @@
 
 #include "engine/backup_fixture.h"
 #include "engine/private_mounts.h"
-#include "engine/restore_run.h"
-#include "engine/scripted_restore_dialogs.h"
 
 #include "options/options.h"
 #include "platform/local_files.h"
@@ -140,18 +138,6 @@ protected:
             << LogText().toStdString();
         Lose(loss);
         Resume();
-    }
-
-    Tree Restored(int point) {
-        testing::ScriptedRestoreDialogs dialogs;
-        const QString out = HomePath(u"out"_s);
-        EXPECT_TRUE(QDir(out).removeRecursively() && QDir().mkpath(out));
-        dialogs.outputFolder = out;
-        dialogs.point = point;
-        job->Restore(dialogs);
-        job->WaitForWorker();
-        EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(u'\n').toStdString();
-        return TreeContents(out + u"/src"_s);
     }
 
     // A first point of a few files, then enough new files that the drive cannot take them when full.
