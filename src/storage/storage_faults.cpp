@@ -166,6 +166,7 @@ public:
     }
     int64_t Size() const override { return inner_->Size(); }
     int64_t LastWriteTime() const override { return inner_->LastWriteTime(); }
+    TStorageEntry Entry() const override { return inner_->Entry(); }
 
 private:
     std::unique_ptr<TStorageFile> inner_;
@@ -213,10 +214,11 @@ public:
             throw TStorageError(code, CopyErrorText(code));
         return std::make_unique<FaultyFile>(inner_->OpenForReading(path), path);
     }
-    std::unique_ptr<TStorageFile> OpenForWriting(const QString& path, bool sourceReadOnly) override {
+    std::unique_ptr<TStorageFile> OpenForWriting(const QString& path, bool sourceReadOnly,
+                                                 bool onlyNew) override {
         if (const int code = CountStorageOperation(TStorageOperation::OpenForWriting, path))
             throw TStorageError(code, CopyErrorText(code));
-        return std::make_unique<FaultyFile>(inner_->OpenForWriting(path, sourceReadOnly), path);
+        return std::make_unique<FaultyFile>(inner_->OpenForWriting(path, sourceReadOnly, onlyNew), path);
     }
     QList<TStorageListEntry> List(const QString& path) override {
         Check(TStorageOperation::List, path);

@@ -9,7 +9,9 @@
 #include <QDateTime>
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
+#include <sys/stat.h>
 #include <vector>
 
 namespace morvane {
@@ -17,6 +19,7 @@ namespace morvane {
 namespace {
 
 constexpr int64_t ChunkBytes = 4 << 20;
+constexpr int64_t SmallChunkBytes = 64 << 10;
 
 [[noreturn]] void ThrowSystemError(int code) {
     throw TStorageError(code, SystemErrorMessage(code));
@@ -54,6 +57,13 @@ public:
     int64_t Size() const override { return file_.size(); }
     int64_t LastWriteTime() const override {
         return file_.fileTime(QFileDevice::FileModificationTime).toSecsSinceEpoch();
+    }
+    TStorageEntry Entry() const override {
+        struct stat info {};
+        if (::fstat(file_.handle(), &info) != 0)
+            return {};
+        return {true, S_ISDIR(info.st_mode), (info.st_mode & S_IWUSR) == 0,
+                static_cast<int64_t>(info.st_size)};
     }
     void MarkReadOnly(bool readOnly) { readOnly_ = readOnly; }
 
@@ -94,7 +104,8 @@ public:
             throw TStorageError(-fd, CopyErrorText(-fd));
         return std::make_unique<LocalFile>(fd, QIODevice::ReadOnly);
     }
-    std::unique_ptr<TStorageFile> OpenForWriting(const QString& path, bool sourceReadOnly) override {
+    // Always exclusive: a leftover is never written into, whatever `onlyNew` says.
+    std::unique_ptr<TStorageFile> OpenForWriting(const QString& path, bool sourceReadOnly, bool) override {
         const int fd = LocalOpenForWriting(path, 0666, true);
         if (fd < 0)
             throw TStorageError(-fd, CopyErrorText(-fd));
@@ -122,14 +133,17 @@ bool IsCancelled(const TCopyControl& control) {
 
 // Moves the bytes chunk by chunk; 0 or the errno that stopped it.
 int CopyChunks(TStorageFile& in, TStorageFile& out, const TCopyControl& control) {
-    std::vector<char> buffer(ChunkBytes);
     const int64_t total = in.Size();
+    // Sized to the file: clearing a whole chunk's buffer for each small file costs more than its copy.
+    std::vector<char> buffer(total > 0 ? std::min(total, ChunkBytes) : SmallChunkBytes);
     int64_t done = 0;
     CopyProgressRoutine(total, 0, control.Progress);
-    while (true) {
+    // A file read up to the size it was opened with is complete: the read that would see its end
+    // costs a request of its own on a share.
+    while (total <= 0 || done < total) {
         if (IsCancelled(control))
             return ECANCELED;
-        const int64_t got = in.Read(buffer.data(), ChunkBytes);
+        const int64_t got = in.Read(buffer.data(), static_cast<int64_t>(buffer.size()));
         if (got < 0)
             return static_cast<int>(-got);
         if (got == 0)
@@ -139,6 +153,24 @@ int CopyChunks(TStorageFile& in, TStorageFile& out, const TCopyControl& control)
         done += got;
         CopyProgressRoutine(total, done, control.Progress);
     }
+    return 0;
+}
+
+// Opens the source of a copy: a missing one gives ENOENT, a folder EISDIR.
+std::unique_ptr<TStorageFile> OpenCopySource(TStorageFileSystem& from, const QString& source) {
+    std::unique_ptr<TStorageFile> in;
+    try {
+        in = from.OpenForReading(source);
+    } catch (const TStorageError& error) {
+        if (error.Code != ENOTDIR)
+            throw;
+        throw TStorageError(ENOENT, CopyErrorText(ENOENT));
+    }
+    if (in->Entry().IsDirectory) {
+        in->Finish(0);
+        throw TStorageError(EISDIR, CopyErrorText(EISDIR));
+    }
+    return in;
 }
 
 } // namespace
@@ -168,20 +200,16 @@ void CopyStorageFile(TStorageFileSystem& from, const QString& source, TStorageFi
             throw TStorageError(error, CopyErrorText(error));
         return;
     }
-    const TStorageEntry sourceEntry = from.Stat(source);
-    if (!sourceEntry.Exists || sourceEntry.IsDirectory) {
-        const int code = sourceEntry.Exists ? EISDIR : ENOENT;
-        throw TStorageError(code, CopyErrorText(code));
-    }
+    // The source is opened before anything is asked about it, and a new-only target is created
+    // exclusively: on a share each look by name is a request of its own.
+    const std::unique_ptr<TStorageFile> in = OpenCopySource(from, source);
+    const TStorageEntry sourceEntry = in->Entry();
     if (control.SourceSize)
         *control.SourceSize = sourceEntry.Size;
-    if (control.TargetWrite == TTargetWrite::NewOnly && to.Stat(target).Exists)
-        throw TStorageError(EEXIST, CopyErrorText(EEXIST));
-    const std::unique_ptr<TStorageFile> in = from.OpenForReading(source);
     // Only a target that may hold a previous version is written under a passing name.
     const bool direct = control.TargetWrite != TTargetWrite::Atomic;
     const QString written = direct ? target : PartialFilePath(target);
-    const std::unique_ptr<TStorageFile> out = to.OpenForWriting(written, sourceEntry.ReadOnly);
+    const std::unique_ptr<TStorageFile> out = to.OpenForWriting(written, sourceEntry.ReadOnly, direct);
     int error = CopyChunks(*in, *out, control);
     const int closeError = out->Finish(in->LastWriteTime());
     in->Finish(0);

@@ -52,6 +52,9 @@ public:
     virtual int Finish(int64_t lastWriteTime) = 0;
     virtual int64_t Size() const = 0;
     virtual int64_t LastWriteTime() const = 0;
+    // What was opened, as Stat would tell it: a copy learns it from the open file, which saves a
+    // request per file on a share.
+    virtual TStorageEntry Entry() const = 0;
 };
 
 // The operations a job performs on its storage, on a local folder or an SMB share alike. Failures
@@ -78,7 +81,9 @@ public:
     virtual void ReplaceFile(const QString& from, const QString& to) = 0;
     // Open for chunked copying; throw on failure.
     virtual std::unique_ptr<TStorageFile> OpenForReading(const QString& path) = 0;
-    virtual std::unique_ptr<TStorageFile> OpenForWriting(const QString& path, bool sourceReadOnly) = 0;
+    // `onlyNew` refuses an existing file with EEXIST instead of replacing it.
+    virtual std::unique_ptr<TStorageFile> OpenForWriting(const QString& path, bool sourceReadOnly,
+                                                         bool onlyNew) = 0;
     // The files and folders directly inside a folder ("." and ".." left out).
     virtual QList<TStorageListEntry> List(const QString& path) = 0;
     // Makes everything written so far to the file system that holds `path` durable. Throws when the

@@ -211,10 +211,15 @@ class SmbFile final : public TStorageFile {
 public:
     SmbFile(SMBCCTX* context, QByteArray url, SMBCFILE* file, bool writing)
         : context_(context), url_(std::move(url)), file_(file), writing_(writing) {
+        // A file opened for writing was just created or emptied: asking the server adds nothing.
+        if (writing_)
+            return;
         const LibraryGuard lock(libraryLock);
         struct stat info {};
         if (Smb().getFunctionFstat(context_)(context_, file_, &info) == 0) {
-            size_ = info.st_size;
+            // The client shows the read-only attribute as missing write bits.
+            entry_ = {true, S_ISDIR(info.st_mode), (info.st_mode & S_IWUSR) == 0,
+                      static_cast<int64_t>(info.st_size)};
             lastWrite_ = info.st_mtime;
         }
     }
@@ -252,8 +257,9 @@ public:
         }
         return error;
     }
-    int64_t Size() const override { return size_; }
+    int64_t Size() const override { return entry_.Size; }
     int64_t LastWriteTime() const override { return lastWrite_; }
+    TStorageEntry Entry() const override { return entry_; }
     void MarkReadOnly(bool readOnly) { readOnly_ = readOnly; }
 
 private:
@@ -272,7 +278,7 @@ private:
     SMBCFILE* file_;
     bool writing_;
     bool readOnly_ = false;
-    int64_t size_ = 0;
+    TStorageEntry entry_{true, false, false, 0};
     int64_t lastWrite_ = 0;
 };
 
@@ -345,8 +351,9 @@ public:
     std::unique_ptr<TStorageFile> OpenForReading(const QString& path) override {
         return Open(path, O_RDONLY, false);
     }
-    std::unique_ptr<TStorageFile> OpenForWriting(const QString& path, bool sourceReadOnly) override {
-        auto file = Open(path, O_WRONLY | O_CREAT | O_TRUNC, true);
+    std::unique_ptr<TStorageFile> OpenForWriting(const QString& path, bool sourceReadOnly,
+                                                 bool onlyNew) override {
+        auto file = Open(path, O_WRONLY | O_CREAT | (onlyNew ? O_EXCL : O_TRUNC), true);
         static_cast<SmbFile&>(*file).MarkReadOnly(sourceReadOnly);
         return file;
     }

@@ -156,6 +156,39 @@ TEST_F(SmbStorageTest, FolderAndFileActionsOnTheShare) {
     EXPECT_EQ(job.LastJobResult.ErrorsCount, 3);
 }
 
+// A copy learns what its source is from the open file and creates a new target exclusively, so what
+// lies at either end must still give the error a look by name would have given, and leave no trace.
+TEST_F(SmbStorageTest, CopiesFromAFolderOrAMissingFileFailAndAnExistingRestoredFileIsReplaced) {
+    QDir().mkpath(Served(u"folder"_s));
+    // A folder where a file should be is a missing file, as a look by name says.
+    for (const QString& remote : {u"missing.txt"_s, u"folder"_s, u"none/missing.txt"_s}) {
+        job.LastJobResult.Log.clear();
+        EXPECT_EQ(
+            job.FileOperation(atCopyFromRemoteToLocalFile, Local(u"out.txt"_s), Remote(remote), 0, true),
+            orERROR_RemoteAccess)
+            << remote.toStdString();
+        EXPECT_EQ(CountLines(job, u"ERROR: The file does not exist."_s), 1)
+            << LogTexts(job).join(u'\n').toStdString();
+        EXPECT_FALSE(QFile::exists(Local(u"out.txt"_s))) << remote.toStdString();
+    }
+    // A file restored over an existing one replaces it; one stored over an existing read-only one too.
+    WriteFileBytes(Served(u"a.txt"_s), "stored");
+    WriteFileBytes(Local(u"out.txt"_s), "older");
+    EXPECT_EQ(
+        job.FileOperation(atCopyFromRemoteToLocalFile, Local(u"out.txt"_s), Remote(u"a.txt"_s), 0, true),
+        orSuccess);
+    EXPECT_EQ(ReadFileBytes(Local(u"out.txt"_s)), "stored");
+    EXPECT_EQ(job.FileOperation(atCopyFromLocalToRemoteFileThroughTempFolder, Local(u"out.txt"_s),
+                                Remote(u"folder/b.txt"_s), 0, true),
+              orSuccess);
+    WriteFileBytes(Local(u"out.txt"_s), "newer");
+    EXPECT_EQ(job.FileOperation(atCopyFromLocalToRemoteFileThroughTempFolder, Local(u"out.txt"_s),
+                                Remote(u"folder/b.txt"_s), 0, true),
+              orSuccess);
+    EXPECT_EQ(ReadFileBytes(Served(u"folder/b.txt"_s)), "newer");
+    EXPECT_EQ(QDir(Served(u"folder"_s)).entryList(QDir::Files | QDir::Hidden), QStringList{u"b.txt"_s});
+}
+
 TEST_F(SmbStorageTest, ReadOnlyFilesOnTheShareAreMadeWritableFirst) {
     WriteFileBytes(Local(u"a.txt"_s), "new");
     WriteFileBytes(Local(u"ro.txt"_s), "ro");
