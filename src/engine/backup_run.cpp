@@ -50,6 +50,16 @@ private:
         return job_.FileOperation(type, local, remote, retries, logError);
     }
     int Retries() const { return job_.JobOptions.Processing.IfDestinationNotAvailable_Retry_Times; }
+    // Stores one of the run's closing files; a storage that refuses it is waited for under the pause
+    // policy, as it is for a source file, so a disk that fills up at the end does not cancel the run.
+    bool Store(const QString& local, const QString& remote) {
+        const auto store = [&] {
+            return Op(atCopyFromLocalToRemoteFile, local, remote, Retries(), true) == orSuccess;
+        };
+        if (job_.JobOptions.Processing.IfDestinationNotAvailable_Then != 1)
+            return store();
+        return scanner_.RetryWhilePaused(store);
+    }
     QString Stored(const QString& name) const { return JoinPath(jobFolder_, name); }
     QString TempFile(const QString& name) const { return JoinPath(tempFolder_, name); }
 
@@ -574,8 +584,7 @@ void TBackupRun::Record() {
             Line(QStringLiteral("Copying the database files."));
         }
         for (const QString& list : ListFiles)
-            if (Op(atCopyFromLocalToRemoteFile, TempFile(list), JoinPath(set_.TargetFolder, list), Retries(),
-                   true) != orSuccess) {
+            if (!Store(TempFile(list), JoinPath(set_.TargetFolder, list))) {
                 Cancel();
                 return;
             }
@@ -590,13 +599,12 @@ void TBackupRun::Record() {
         // A mirror has no folder for the storage copy to name; its flag carries the commit instead.
         const QString localFlag = TempFile(StartFlagFile);
         if (!WriteTextFileLines(localFlag, MirrorCommitFlag(ReadLocalFileBytes(localCopy))) ||
-            Op(atCopyFromLocalToRemoteFile, localFlag, Stored(StartFlagFile), Retries(), true) != orSuccess) {
+            !Store(localFlag, Stored(StartFlagFile))) {
             Cancel();
             return;
         }
     }
-    if (Op(atCopyFromLocalToRemoteFile, localCopy, jobFolder_ + JobCopyExtension, Retries(), true) !=
-        orSuccess) {
+    if (!Store(localCopy, jobFolder_ + JobCopyExtension)) {
         Cancel();
         return;
     }
@@ -638,8 +646,7 @@ bool TBackupRun::UploadMetadataList() {
         AddErrorToRunLog(job_, T(QStringLiteral("Unable to write the file:")) + u' ' + local);
         return false;
     }
-    return Op(atCopyFromLocalToRemoteFile, local, JoinPath(set_.TargetFolder, MetadataFile), Retries(),
-              true) == orSuccess;
+    return Store(local, JoinPath(set_.TargetFolder, MetadataFile));
 }
 
 void TBackupRun::FailUnexpectedly(const QString& reason) {

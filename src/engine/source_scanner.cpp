@@ -194,6 +194,10 @@ template <typename Step> bool TSourceScanner::RepeatWhilePaused(Step step) {
     }
 }
 
+bool TSourceScanner::RetryWhilePaused(const std::function<bool()>& step) {
+    return RepeatWhilePaused(step);
+}
+
 QString TSourceScanner::TargetPath(const QString& relPath) const {
     return JoinPath(set_.TargetFolder, relPath);
 }

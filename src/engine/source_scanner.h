@@ -6,6 +6,8 @@
 #include <QSet>
 #include <QString>
 
+#include <functional>
+
 namespace morvane {
 
 class TDirectoryReader;
@@ -30,6 +32,9 @@ public:
 
     // Waits while the job is paused; false once it is being cancelled.
     bool WaitingPoint();
+    // Runs a step on the storage until it succeeds: after a failure the destination policy pauses the
+    // run, and the step is repeated once the user resumes, or cancels it. False when cancelled.
+    bool RetryWhilePaused(const std::function<bool()>& step);
 
 private:
     void ScanOpenFolder(TDirectoryReader& reader, const QString& dir, const QString& rel);

@@ -326,6 +326,39 @@ TEST_F(RefusingStorageTest, UserCancelOfAPausedRunClosesIt) {
     EXPECT_TRUE(job->BackupHistory.last().endsWith(u": Backup is cancelled."_s));
 }
 
+// The run's closing files meet the same policy as its copies: a storage that refuses the list of
+// permissions at the end makes a paused run wait for the user, and ends a run under the cancel policy.
+TEST_F(BackupRunTest, AClosingFileRefusedAtTheEndIsWaitedForUnderThePausePolicy) {
+    for (const int policy : {1, 0}) {
+        SCOPED_TRACE(policy);
+        MakeExampleJob();
+        job->Settings.Backup.BackupType = btSync;
+        GlobalOptions().Processing.IfDestinationNotAvailable_Then = policy;
+        const QString refused = JobFolder() + u"/_rm.qkl"_s;
+        ASSERT_TRUE(QDir().mkpath(refused + u"/in the way"_s));
+        if (policy == 1) {
+            StartAndWaitUntilPaused();
+            ASSERT_EQ(job->JobStatus, jsPaused) << LogText().toStdString();
+            EXPECT_EQ(job->CurrentFileOperationType, atNone_WaitingForReconnection);
+            EXPECT_EQ(StoredFiles(JobFolder()).size(), 3) << "every source file is stored before the lists";
+            ASSERT_TRUE(QDir(refused).removeRecursively());
+            Resume();
+            job->WaitForWorker();
+            EXPECT_FALSE(job->LastJobResult.Cancelled) << LogText().toStdString();
+            EXPECT_TRUE(QFileInfo(refused).isFile());
+            EXPECT_FALSE(QFileInfo::exists(JobFolder() + u"/_startflag.qkl"_s));
+        } else {
+            RunBackup();
+            EXPECT_TRUE(job->LastJobResult.Cancelled);
+            EXPECT_TRUE(QFileInfo::exists(JobFolder() + u"/_startflag.qkl"_s));
+            ASSERT_TRUE(QDir(refused).removeRecursively());
+            RunBackup();
+            EXPECT_FALSE(job->LastJobResult.Cancelled) << LogText().toStdString();
+        }
+        ASSERT_TRUE(QDir(Dest()).removeRecursively() && QDir().mkpath(Dest()));
+    }
+}
+
 TEST_F(BackupRunTest, InterruptedFullRunIsSetAsideOrRemoved) {
     MakeExampleJob();
     job->Settings.Backup.BackupType = btFull;
