@@ -1,15 +1,18 @@
 #pragma once
 
 #include "engine/backup_working_set.h"
+#include "platform/directory_reader.h"
 
 #include <QByteArray>
 #include <QSet>
 #include <QString>
 
+#include <deque>
+
 namespace morvane {
 
+class TCopyAhead;
 class TDirectoryReader;
-struct TDirectoryEntry;
 struct TFileMetadata;
 
 // Walks a run's sources: records every file and folder that passes the skip rules and the extension
@@ -31,11 +34,31 @@ public:
     // Waits while the job is paused; false once it is being cancelled.
     bool WaitingPoint();
 
+    // Hands the files about to be copied to `copyAhead` (none when null) as their folders are read.
+    void CopyAheadWith(TCopyAhead* copyAhead) { copyAhead_ = copyAhead; }
+
 private:
+    // A folder entry read before its turn, with the time text of a file or link.
+    struct TListedEntry {
+        TDirectoryEntry Entry;
+        QByteArray RawName;
+        QString Time;
+    };
+
     void ScanOpenFolder(TDirectoryReader& reader, const QString& dir, const QString& rel);
+    // Reads entries up to the window's size, stopping after a folder (its contents come before the
+    // entries that follow it); false at the end of the listing.
+    bool ReadAhead(TDirectoryReader& reader, std::deque<TListedEntry>& ahead, const QString& dir,
+                   const QString& rel);
+    void OfferWhenChanged(const TListedEntry& listed, const QString& dir, const QString& rel);
+    void ScanListedEntry(TDirectoryReader& reader, const TListedEntry& listed, const QString& dir,
+                         const QString& rel);
     void ScanFolderEntry(TDirectoryReader& reader, const TDirectoryEntry& entry, const QByteArray& rawName,
                          const QString& dir, const QString& rel);
-    void ScanFileEntry(const TDirectoryEntry& entry, const QString& dir, const QString& rel);
+    // Whether a listed file or link is one the run records (and so copies when changed).
+    bool IsRecordedFile(const TDirectoryEntry& entry) const;
+    void ScanFileEntry(const TDirectoryEntry& entry, const QString& time, const QString& dir,
+                       const QString& rel);
     // Records the file and copies it when new or changed; false when the run is being cancelled.
     bool RecordAndCopy(const QString& localPath, const QString& relPath, const QString& folderRel,
                        const QString& time, const TFileMetadata& metadata, bool ensureChain, bool link);
@@ -68,6 +91,7 @@ private:
     QString tempFolder_;
     QString extensions_;
     QChar timeSeparator_;
+    TCopyAhead* copyAhead_ = nullptr;
 };
 
 } // namespace morvane
