@@ -515,7 +515,8 @@ std::unique_ptr<TCopyAhead> MakeCopyAhead(const TJob& job) {
     if (!TCopyAhead::Enabled() || IsNetworkPath(job.JobOptions.General.PathForTempFiles))
         return nullptr;
     return std::make_unique<TCopyAhead>(job.CopyAheadFolder(), TCopyAheadLimits{},
-                                        job.JobOptions.Processing.DontUseBufferingForCopyOperations);
+                                        job.JobOptions.Processing.DontUseBufferingForCopyOperations,
+                                        TCopyAhead::EveryCopyWaitedFor());
 }
 
 void TBackupRun::ScanSources() {

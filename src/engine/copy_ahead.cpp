@@ -17,8 +17,9 @@ void RemoveCopies(const std::vector<QString>& paths) {
 
 } // namespace
 
-TCopyAhead::TCopyAhead(QString folder, TCopyAheadLimits limits, bool noBuffering)
-    : folder_(std::move(folder)), limits_(limits), noBuffering_(noBuffering) {
+TCopyAhead::TCopyAhead(QString folder, TCopyAheadLimits limits, bool noBuffering, bool waitForEveryCopy)
+    : folder_(std::move(folder)), limits_(limits), noBuffering_(noBuffering),
+      waitForEveryCopy_(waitForEveryCopy) {
     LocalRemoveTree(folder_); // what a crashed run left
     QDir().mkpath(folder_);
     worker_ = std::thread([this] { Work(); });
@@ -43,6 +44,10 @@ bool TCopyAhead::Enabled() {
     return qgetenv("MORVANE_COPY_AHEAD") != "0";
 }
 
+bool TCopyAhead::EveryCopyWaitedFor() {
+    return qgetenv("MORVANE_COPY_AHEAD") == "wait";
+}
+
 void TCopyAhead::Offer(const QString& source, int64_t size) {
     if (size > limits_.Bytes)
         return;
@@ -63,10 +68,12 @@ std::optional<TPreparedCopy> TCopyAhead::Take(const QString& source) {
         return std::nullopt;
     while (items_.front().Source != source)
         PopFront(doomed, false);
-    // The front item can always start, so waiting for it ends; the run would copy it no faster.
+    // A copy in progress is waited for; one not started yet is left to the caller, who would otherwise
+    // wait for a thread that may not have a processor yet (unless every copy is to come from here).
     changed_.wait(lock, [this] {
         const State status = items_.front().Status;
-        return status == State::Ready || status == State::Failed;
+        return status == State::Ready || status == State::Failed ||
+               (status == State::Waiting && !waitForEveryCopy_);
     });
     const Item item = PopFront(doomed, true);
     lock.unlock();

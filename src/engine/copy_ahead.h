@@ -26,17 +26,21 @@ struct TCopyAheadLimits {
 // than the byte limit is left to its own file operation. Whatever is not taken is removed.
 class TCopyAhead final : public TPreparedCopies {
 public:
-    TCopyAhead(QString folder, TCopyAheadLimits limits, bool noBuffering);
+    // With `waitForEveryCopy` a file is never left to its file operation because its copy has not
+    // started: every offered file's temporary copy is made here.
+    TCopyAhead(QString folder, TCopyAheadLimits limits, bool noBuffering, bool waitForEveryCopy = false);
     ~TCopyAhead() override;
     TCopyAhead(const TCopyAhead&) = delete;
     TCopyAhead& operator=(const TCopyAhead&) = delete;
 
-    // Whether runs copy ahead: MORVANE_COPY_AHEAD=0 turns it off.
+    // Whether runs copy ahead: MORVANE_COPY_AHEAD=0 turns it off; "wait" makes every offered copy come
+    // from the copy-ahead (so tests see each one go that way).
     static bool Enabled();
+    static bool EveryCopyWaitedFor();
 
     void Offer(const QString& source, int64_t size);
-    // Waits for the copy of `source` when it was offered. Copies offered before it and not taken are
-    // dropped: the run has passed them by.
+    // The copy of `source`, waited for while it is being made. Copies offered before it and not taken
+    // are dropped: the run has passed them by.
     std::optional<TPreparedCopy> Take(const QString& source) override;
 
 private:
@@ -60,6 +64,7 @@ private:
     const QString folder_;
     const TCopyAheadLimits limits_;
     const bool noBuffering_;
+    const bool waitForEveryCopy_;
 
     std::mutex mutex_;
     std::condition_variable changed_;
