@@ -273,8 +273,8 @@ echo "1% of the files is $changed files"
 echo
 printf '%-44s %10s %10s %6s  %s\n' "comparison" "ours" "reference" "ratio" "target"
 row "full backup, temp on tmpfs / cp -a" "$ours_tmpfs" "$cp_full" 1.3
-row "full backup, temp on the same disk / cp -a" "$ours_disk" "$cp_full" 2.1
-row "full backup, temp on tmpfs / rsync -a" "$ours_tmpfs" "$rsync_full" -
+row "full backup, temp on the same disk / cp -a" "$ours_disk" "$cp_full" 1.5
+row "full backup, temp on tmpfs / rsync -a" "$ours_tmpfs" "$rsync_full" 0.9
 row "incremental, no change / rsync -a" "$ours_same" "$rsync_same" 0.5
 row "incremental, 1% changed / rsync -a" "$ours_change" "$rsync_change" 0.6
 row "restore of full + 3 increments / cp -a" "$ours_restore" "$cp_restore" 1.3

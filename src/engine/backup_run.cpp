@@ -2,6 +2,7 @@
 
 #include "engine/backup_layout.h"
 #include "engine/backup_working_set.h"
+#include "engine/copy_ahead.h"
 #include "engine/entry_metadata.h"
 #include "engine/job_folder_owner.h"
 #include "engine/list_file.h"
@@ -500,7 +501,37 @@ void TBackupRun::CreateTargetAndStartFlag() {
         Cancel();
 }
 
+// Lends a copy-ahead to the scanner and the job's file operations for the scan, and takes it back on
+// every way out, before it stops and removes the copies nobody took.
+class TCopyAheadLoan {
+public:
+    TCopyAheadLoan(TJob& job, TSourceScanner& scanner, TCopyAhead* copyAhead) : job_(job), scanner_(scanner) {
+        job_.PreparedCopies = copyAhead;
+        scanner_.CopyAheadWith(copyAhead);
+    }
+    ~TCopyAheadLoan() {
+        job_.PreparedCopies = nullptr;
+        scanner_.CopyAheadWith(nullptr);
+    }
+    TCopyAheadLoan(const TCopyAheadLoan&) = delete;
+    TCopyAheadLoan& operator=(const TCopyAheadLoan&) = delete;
+
+private:
+    TJob& job_;
+    TSourceScanner& scanner_;
+};
+
+std::unique_ptr<TCopyAhead> MakeCopyAhead(const TJob& job) {
+    if (!TCopyAhead::Enabled() || IsNetworkPath(job.JobOptions.General.PathForTempFiles))
+        return nullptr;
+    return std::make_unique<TCopyAhead>(job.CopyAheadFolder(), TCopyAheadLimits{},
+                                        job.JobOptions.Processing.DontUseBufferingForCopyOperations,
+                                        TCopyAhead::EveryCopyWaitedFor());
+}
+
 void TBackupRun::ScanSources() {
+    const std::unique_ptr<TCopyAhead> copyAhead = MakeCopyAhead(job_);
+    const TCopyAheadLoan loan(job_, scanner_, copyAhead.get());
     for (const QString& entry : std::as_const(job_.Settings.Sources.List)) {
         if (Cancelling())
             return;

@@ -1,5 +1,6 @@
 #include "engine/source_scanner.h"
 
+#include "engine/copy_ahead.h"
 #include "engine/entry_metadata.h"
 #include "engine/list_file.h"
 #include "i18n/translation.h"
@@ -27,6 +28,10 @@ const QSet<QString> SkippedFileNames = {
 };
 
 const QString AnyPathPrefix = QStringLiteral("%anypath%") + PathSeparator;
+
+// How many entries of a folder are read before their turn while copying ahead: enough to keep the
+// copies ahead busy, few enough that a changing folder is read about when it is scanned.
+constexpr std::size_t CopyAheadWindow = 128;
 
 QString WithSeparator(const QString& path) {
     return path.isEmpty() || path.endsWith(PathSeparator) ? path : path + PathSeparator;
@@ -244,25 +249,65 @@ void TSourceScanner::KeepUnreadableFolder(const QString& dir, const QString& rel
 }
 
 void TSourceScanner::ScanOpenFolder(TDirectoryReader& reader, const QString& dir, const QString& rel) {
-    TDirectoryEntry entry;
-    QByteArray rawName;
-    while (WaitingPoint() && reader.Next(entry, rawName)) {
-        const bool skipHiddenSystem = job_.JobOptions.Processing.SkipHiddenSystemFiles;
-        if (entry.EntryType == TDirectoryEntry::Type::Other) {
-            // Pipes, sockets and devices are never opened: reading one could block or never end.
-            if (!skipHiddenSystem)
-                AddWarningToRunLog(
-                    job_, job_.TranslateText(QStringLiteral("Skipped, not a regular file, folder or link:")) +
-                              u' ' + dir + entry.Name);
-            continue;
-        }
-        if (skipHiddenSystem && entry.Hidden)
-            continue;
-        if (entry.EntryType == TDirectoryEntry::Type::Directory)
-            ScanFolderEntry(reader, entry, rawName, dir, rel);
-        else
-            ScanFileEntry(entry, dir, rel);
+    std::deque<TListedEntry> ahead;
+    bool more = true;
+    while (WaitingPoint()) {
+        more = more && ReadAhead(reader, ahead, dir, rel);
+        if (ahead.empty())
+            return;
+        const TListedEntry listed = std::move(ahead.front());
+        ahead.pop_front();
+        ScanListedEntry(reader, listed, dir, rel);
     }
+}
+
+bool TSourceScanner::ReadAhead(TDirectoryReader& reader, std::deque<TListedEntry>& ahead, const QString& dir,
+                               const QString& rel) {
+    const std::size_t window = copyAhead_ ? CopyAheadWindow : 1;
+    while (ahead.size() < window) {
+        if (!ahead.empty() && ahead.back().Entry.EntryType == TDirectoryEntry::Type::Directory)
+            return true;
+        TListedEntry listed;
+        if (!reader.Next(listed.Entry, listed.RawName))
+            return false;
+        const TDirectoryEntry::Type type = listed.Entry.EntryType;
+        if (type == TDirectoryEntry::Type::File || type == TDirectoryEntry::Type::Link)
+            listed.Time = EntryTimeText(listed.Entry);
+        OfferWhenChanged(listed, dir, rel);
+        ahead.push_back(std::move(listed));
+    }
+    return true;
+}
+
+// A guess from the last run's list: a wrong one costs a copy made for nothing, or one not made ahead.
+void TSourceScanner::OfferWhenChanged(const TListedEntry& listed, const QString& dir, const QString& rel) {
+    if (!copyAhead_ || listed.Time.isEmpty() || !IsRecordedFile(listed.Entry))
+        return;
+    const qsizetype previous = set_.PreviousLocalFilesList.IndexOf(rel + listed.Entry.Name);
+    if (previous >= 0 && previous < set_.PreviousLocalFilesTimeList.size() &&
+        set_.PreviousLocalFilesTimeList[previous] == listed.Time)
+        return;
+    copyAhead_->Offer(dir + listed.Entry.Name, listed.Entry.Size);
+}
+
+void TSourceScanner::ScanListedEntry(TDirectoryReader& reader, const TListedEntry& listed, const QString& dir,
+                                     const QString& rel) {
+    const TDirectoryEntry& entry = listed.Entry;
+    const bool skipHiddenSystem = job_.JobOptions.Processing.SkipHiddenSystemFiles;
+    if (entry.EntryType == TDirectoryEntry::Type::Other) {
+        // Pipes, sockets and devices are never opened: reading one could block or never end.
+        if (!skipHiddenSystem)
+            AddWarningToRunLog(
+                job_, job_.TranslateText(QStringLiteral("Skipped, not a regular file, folder or link:")) +
+                          u' ' + dir + entry.Name);
+        return;
+    }
+    if (skipHiddenSystem && entry.Hidden)
+        return;
+    if (entry.EntryType == TDirectoryEntry::Type::Directory)
+        ScanFolderEntry(reader, entry, listed.RawName, dir, rel);
+    else
+        ScanFileEntry(entry, listed.Time, dir, rel);
 }
 
 bool TSourceScanner::IsExcludedFolder(const QString& path, const QString& name) const {
@@ -372,16 +417,23 @@ QString TSourceScanner::TimeText(const timespec& moment) const {
     return QString(reinterpret_cast<const QChar*>(text), 23);
 }
 
-void TSourceScanner::ScanFileEntry(const TDirectoryEntry& entry, const QString& dir, const QString& rel) {
+bool TSourceScanner::IsRecordedFile(const TDirectoryEntry& entry) const {
+    if (job_.JobOptions.Processing.SkipHiddenSystemFiles && entry.Hidden)
+        return false;
+    return PassesExtensionFilter(entry.Name) && !SkippedFileNames.contains(entry.Name.toLower());
+}
+
+void TSourceScanner::ScanFileEntry(const TDirectoryEntry& entry, const QString& time, const QString& dir,
+                                   const QString& rel) {
     const QString path = dir + entry.Name;
     if (entry.EntryType == TDirectoryEntry::Type::Missing) {
         AddWarningToRunLog(job_,
                            job_.TranslateText(QStringLiteral("The file does not exist:")) + u' ' + path);
         return;
     }
-    if (!PassesExtensionFilter(entry.Name) || SkippedFileNames.contains(entry.Name.toLower()))
+    if (!IsRecordedFile(entry))
         return;
-    RecordAndCopy(path, rel + entry.Name, rel, EntryTimeText(entry), MetadataOf(entry), set_.RunKind == btInc,
+    RecordAndCopy(path, rel + entry.Name, rel, time, MetadataOf(entry), set_.RunKind == btInc,
                   entry.EntryType == TDirectoryEntry::Type::Link);
 }
 

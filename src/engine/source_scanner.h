@@ -1,17 +1,19 @@
 #pragma once
 
 #include "engine/backup_working_set.h"
+#include "platform/directory_reader.h"
 
 #include <QByteArray>
 #include <QSet>
 #include <QString>
 
+#include <deque>
 #include <functional>
 
 namespace morvane {
 
+class TCopyAhead;
 class TDirectoryReader;
-struct TDirectoryEntry;
 struct TFileMetadata;
 
 // Walks a run's sources: records every file and folder that passes the skip rules and the extension
@@ -36,11 +38,31 @@ public:
     // run, and the step is repeated once the user resumes, or cancels it. False when cancelled.
     bool RetryWhilePaused(const std::function<bool()>& step);
 
+    // Hands the files about to be copied to `copyAhead` (none when null) as their folders are read.
+    void CopyAheadWith(TCopyAhead* copyAhead) { copyAhead_ = copyAhead; }
+
 private:
+    // A folder entry read before its turn, with the time text of a file or link.
+    struct TListedEntry {
+        TDirectoryEntry Entry;
+        QByteArray RawName;
+        QString Time;
+    };
+
     void ScanOpenFolder(TDirectoryReader& reader, const QString& dir, const QString& rel);
+    // Reads entries up to the window's size, stopping after a folder (its contents come before the
+    // entries that follow it); false at the end of the listing.
+    bool ReadAhead(TDirectoryReader& reader, std::deque<TListedEntry>& ahead, const QString& dir,
+                   const QString& rel);
+    void OfferWhenChanged(const TListedEntry& listed, const QString& dir, const QString& rel);
+    void ScanListedEntry(TDirectoryReader& reader, const TListedEntry& listed, const QString& dir,
+                         const QString& rel);
     void ScanFolderEntry(TDirectoryReader& reader, const TDirectoryEntry& entry, const QByteArray& rawName,
                          const QString& dir, const QString& rel);
-    void ScanFileEntry(const TDirectoryEntry& entry, const QString& dir, const QString& rel);
+    // Whether a listed file or link is one the run records (and so copies when changed).
+    bool IsRecordedFile(const TDirectoryEntry& entry) const;
+    void ScanFileEntry(const TDirectoryEntry& entry, const QString& time, const QString& dir,
+                       const QString& rel);
     // Records the file and copies it when new or changed; false when the run is being cancelled.
     bool RecordAndCopy(const QString& localPath, const QString& relPath, const QString& folderRel,
                        const QString& time, const TFileMetadata& metadata, bool ensureChain, bool link);
@@ -73,6 +95,7 @@ private:
     QString tempFolder_;
     QString extensions_;
     QChar timeSeparator_;
+    TCopyAhead* copyAhead_ = nullptr;
 };
 
 } // namespace morvane

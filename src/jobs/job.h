@@ -19,6 +19,7 @@
 namespace morvane {
 
 class TNetworkPathConnection;
+class TPreparedCopies;
 class TRestoreDialogs;
 class IProcessService;
 class TDriveImageRestoreGuidance;
@@ -140,8 +141,11 @@ public:
     void AddEventtoBackupHistory(const QString& strEvent, bool AppendToLastString);
     // Forgets log files deleted by hand and deletes the oldest beyond the options' limit.
     void RemoveOldLogs();
-    // Removes the job's temporary folder and temporary storage copy.
+    // Removes the job's temporary folders and temporary storage copy.
     void DeleteTempFiles();
+    // The temporary folder of the copies made ahead of a run's file operations: beside the job's own
+    // one, under a name no job can have, so no source file's temporary copy ever lands on it.
+    QString CopyAheadFolder() const;
 
     // One action on the storage with its log lines, retries, cancel and progress (storage layer).
     TOperationResult FileOperation(TFileOperationType csOperationType, const QString& csstrLocal,
@@ -176,6 +180,9 @@ public:
     std::atomic<int64_t> CurrentBackupSize{0};
     // The open connection to a network storage, used only by the thread that runs the job.
     std::unique_ptr<TNetworkPathConnection, TNetworkPathConnectionDeleter> NetworkConnection;
+    // Temporary copies another thread made ahead of the worker's file operations; null when none are
+    // made. Set and read by the worker only.
+    TPreparedCopies* PreparedCopies = nullptr;
 
     // Messages about this job's files: the shared lookup on the interface thread, the job's own copy
     // on a worker (which must not read the process-wide catalogue).

@@ -159,9 +159,14 @@ void TJob::DeleteTempFiles() {
     if (temp.isEmpty()) // no options copy yet: there is nothing of this job's to remove
         return;
     ForceDeleteTree(JoinPath(temp, stJobName));
+    ForceDeleteTree(CopyAheadFolder());
     const QString storageCopy = JoinPath(temp, stJobName + QStringLiteral(".bmj"));
     if (FileExists(storageCopy))
         QFile::remove(storageCopy);
+}
+
+QString TJob::CopyAheadFolder() const {
+    return JoinPath(JobOptions.General.PathForTempFiles, stJobName + QStringLiteral(":ahead"));
 }
 
 } // namespace morvane

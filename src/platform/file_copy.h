@@ -39,6 +39,11 @@ struct TCopyFileSettings {
 // target untouched. Returns 0 or an errno value (ECANCELED when the cancel flag stopped it).
 int CopyLocalFile(const QString& source, const QString& target, const TCopyFileSettings& settings);
 
+// Moves a file onto `target` within one file system (EXDEV across two), replacing a file there only
+// when `replace` is set (EEXIST otherwise). The moved file keeps its content, permission bits and times
+// and gets the group a copy made at the target would get. Returns 0 or an errno value.
+int MoveLocalFile(const QString& source, const QString& target, bool replace);
+
 // True for the errors a file in use by someone else gives on Linux (busy, text busy, locked).
 bool IsSharingViolation(int error);
 

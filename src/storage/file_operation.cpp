@@ -5,7 +5,9 @@
 #include "platform/file_copy.h"
 #include "platform/local_files.h"
 #include "platform/paths.h"
+#include "storage/prepared_copies.h"
 #include "storage/storage_connection.h"
+#include "storage/storage_faults.h"
 #include "storage/storage_helpers.h"
 #include "storage/storage_smb.h"
 
@@ -63,11 +65,15 @@ private:
     }
 
     bool MakeTemporaryCopy(const QString& local, const QString& remote);
+    bool TakePreparedCopy(const QString& local, const QString& temporary);
     void Attempt(TFileOperationType type, const QString& local, const QString& remote);
     void CopyToStorage(const QString& local, const QString& remote);
     void CopyFromStorage(const QString& local, const QString& remote);
     void CopyNewOrReplace(TStorageFileSystem& fromFs, const QString& from, TStorageFileSystem& toFs,
                           const QString& to);
+    void MoveNewOrReplace(TStorageFileSystem& fromFs, TStorageFileSystem& toFs, const QString& to);
+    void MoveTemporaryCopy(TStorageFileSystem& fromFs, TStorageFileSystem& toFs, const QString& to,
+                           TTargetWrite targetWrite);
     [[noreturn]] void LeaveForMissingLocalFile(const QString& local);
     void CountSize(int64_t size) {
         if (!sizeCounted_)
@@ -180,9 +186,12 @@ bool FileOperationRun::MakeTemporaryCopy(const QString& local, const QString& re
     const QString temporary =
         JoinPath(JoinPath(job_.JobOptions.General.PathForTempFiles, job_.stJobName), StorageFileName(remote));
     try {
-        TCopyControl control = Control(TTargetWrite::InPlace);
-        control.SourceSize = &temporarySize_;
-        CopyStorageFile(localFs, local, storage_.For(temporary), temporary, control);
+        if (!TakePreparedCopy(local, temporary)) {
+            TCopyControl control = Control(TTargetWrite::InPlace);
+            control.SourceSize = &temporarySize_;
+            CopyStorageFile(localFs, local, storage_.For(temporary), temporary, control);
+            temporaryCopy_ = temporary;
+        }
     } catch (const TStorageError& error) {
         // A missing file is told apart only after a failure: a copy that works needs no look first.
         if (IsMissingFile(localFs, local))
@@ -191,7 +200,24 @@ bool FileOperationRun::MakeTemporaryCopy(const QString& local, const QString& re
             LogError(error.Text + u' ' + local); // the error line names the file it could not read
         return false;
     }
-    temporaryCopy_ = temporary;
+    return true;
+}
+
+// A copy made ahead stands for the one this operation would make. It is counted as that copy, so a
+// storage fault chosen by number hits the same operation whether or not the copy was made ahead.
+bool FileOperationRun::TakePreparedCopy(const QString& local, const QString& temporary) {
+    if (!job_.PreparedCopies)
+        return false;
+    std::optional<TPreparedCopy> prepared = job_.PreparedCopies->Take(local);
+    if (!prepared)
+        return false;
+    if (const int error = CountLocalCopy(local, temporary, TTargetWrite::InPlace)) {
+        LocalDeleteFile(prepared->Path);
+        throw TStorageError(error, CopyErrorText(error));
+    }
+    temporaryCopy_ = prepared->Path;
+    temporarySize_ = prepared->SourceSize;
+    CopyProgressRoutine(temporarySize_, temporarySize_, &job_.CurrentFileOperationProgress);
     return true;
 }
 
@@ -243,7 +269,7 @@ void FileOperationRun::CopyToStorage(const QString& local, const QString& remote
     // crash marks as interrupted.
     CountSize(temporarySize_);
     try {
-        CopyNewOrReplace(localFs, local, remoteFs, remote);
+        MoveNewOrReplace(localFs, remoteFs, remote);
     } catch (const TStorageError&) {
         if (IsMissingFile(localFs, local))
             LeaveForMissingLocalFile(local);
@@ -277,6 +303,27 @@ void FileOperationRun::CopyNewOrReplace(TStorageFileSystem& fromFs, const QStrin
     }
     RemoveReadOnly(toFs, to);
     CopyStorageFile(fromFs, from, toFs, to, Control(TTargetWrite::Atomic));
+}
+
+// As CopyNewOrReplace, for the temporary copy: moved into place where the file system allows, which
+// leaves nothing to delete afterwards.
+void FileOperationRun::MoveNewOrReplace(TStorageFileSystem& fromFs, TStorageFileSystem& toFs,
+                                        const QString& to) {
+    try {
+        MoveTemporaryCopy(fromFs, toFs, to, TTargetWrite::NewOnly);
+        return;
+    } catch (const TStorageError& error) {
+        if (error.Code != EEXIST)
+            throw;
+    }
+    RemoveReadOnly(toFs, to);
+    MoveTemporaryCopy(fromFs, toFs, to, TTargetWrite::Atomic);
+}
+
+void FileOperationRun::MoveTemporaryCopy(TStorageFileSystem& fromFs, TStorageFileSystem& toFs,
+                                         const QString& to, TTargetWrite targetWrite) {
+    if (MoveStorageFile(fromFs, temporaryCopy_, toFs, to, Control(targetWrite)))
+        temporaryCopy_.clear();
 }
 
 void FileOperationRun::LeaveForMissingLocalFile(const QString& local) {

@@ -106,13 +106,18 @@ TFaultPlan ReadPlan() {
         return plan;
     }
     plan.Enabled = true;
-    std::atexit(PrintCount);
+    static const int printAtExit = std::atexit(PrintCount);
+    (void)printAtExit;
+    return plan;
+}
+
+TFaultPlan& CurrentPlan() {
+    static TFaultPlan plan = ReadPlan();
     return plan;
 }
 
 const TFaultPlan& Plan() {
-    static const TFaultPlan plan = ReadPlan();
-    return plan;
+    return CurrentPlan();
 }
 
 // 0, an errno value, or KillAction for this operation; names the faulted one on stderr.
@@ -238,6 +243,11 @@ private:
 
 bool StorageFaultsEnabled() {
     return Plan().Enabled;
+}
+
+void ReloadStorageFaults() {
+    CurrentPlan() = ReadPlan();
+    counted = 0;
 }
 
 std::unique_ptr<TStorageFileSystem> WithStorageFaults(std::unique_ptr<TStorageFileSystem> fileSystem) {

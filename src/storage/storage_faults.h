@@ -37,6 +37,10 @@ enum class TStorageOperation {
 // True when MORVANE_FAULT asks for anything.
 bool StorageFaultsEnabled();
 
+// Reads MORVANE_FAULT again and counts from zero, for tests that fail several runs in one process.
+// Only while no job is running.
+void ReloadStorageFaults();
+
 // The file system itself, or one that counts its operations (and fails one) when faults are enabled.
 std::unique_ptr<TStorageFileSystem> WithStorageFaults(std::unique_ptr<TStorageFileSystem> fileSystem);
 

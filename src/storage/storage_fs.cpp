@@ -173,6 +173,29 @@ std::unique_ptr<TStorageFile> OpenCopySource(TStorageFileSystem& from, const QSt
     return in;
 }
 
+TCopyFileSettings LocalCopySettings(const TCopyControl& control) {
+    return {control.Progress, control.CancelFlag, control.NoBuffering, control.TargetWrite,
+            control.SourceSize};
+}
+
+// Copies or moves between two local paths, counted as one copy for the fault seam; true when moved. A
+// move across two file systems turns into a copy.
+bool TransferLocalFile(const QString& source, const QString& target, const TCopyControl& control, bool move) {
+    int error = CountLocalCopy(source, target, control.TargetWrite);
+    if (error == 0 && move) {
+        error = MoveLocalFile(source, target, control.TargetWrite != TTargetWrite::NewOnly);
+        if (error == 0)
+            return true;
+        if (error == EXDEV)
+            error = CopyLocalFile(source, target, LocalCopySettings(control));
+    } else if (error == 0) {
+        error = CopyLocalFile(source, target, LocalCopySettings(control));
+    }
+    if (error != 0)
+        throw TStorageError(error, CopyErrorText(error));
+    return false;
+}
+
 } // namespace
 
 QString CopyErrorText(int code) {
@@ -191,13 +214,7 @@ std::unique_ptr<TStorageFileSystem> MakeLocalFileSystem() {
 void CopyStorageFile(TStorageFileSystem& from, const QString& source, TStorageFileSystem& to,
                      const QString& target, const TCopyControl& control) {
     if (from.IsLocal() && to.IsLocal()) {
-        int error = CountLocalCopy(source, target, control.TargetWrite);
-        if (error == 0)
-            error = CopyLocalFile(source, target,
-                                  {control.Progress, control.CancelFlag, control.NoBuffering,
-                                   control.TargetWrite, control.SourceSize});
-        if (error != 0)
-            throw TStorageError(error, CopyErrorText(error));
+        TransferLocalFile(source, target, control, false);
         return;
     }
     // The source is opened before anything is asked about it, and a new-only target is created
@@ -229,6 +246,14 @@ void CopyStorageFile(TStorageFileSystem& from, const QString& source, TStorageFi
         }
         throw TStorageError(error, CopyErrorText(error));
     }
+}
+
+bool MoveStorageFile(TStorageFileSystem& from, const QString& source, TStorageFileSystem& to,
+                     const QString& target, const TCopyControl& control) {
+    if (from.IsLocal() && to.IsLocal())
+        return TransferLocalFile(source, target, control, true);
+    CopyStorageFile(from, source, to, target, control);
+    return false;
 }
 
 } // namespace morvane

@@ -114,4 +114,9 @@ struct TCopyControl {
 void CopyStorageFile(TStorageFileSystem& from, const QString& source, TStorageFileSystem& to,
                      const QString& target, const TCopyControl& control);
 
+// As CopyStorageFile, but moves the file where source and target are on one local file system, which
+// gives the target as the copy would. True when it was moved (the source is gone), false when copied.
+bool MoveStorageFile(TStorageFileSystem& from, const QString& source, TStorageFileSystem& to,
+                     const QString& target, const TCopyControl& control);
+
 } // namespace morvane

@@ -93,5 +93,64 @@ TEST(FileCopyTest, ALinkIsCopiedAsItsTargetNeverFollowed) {
     EXPECT_EQ(info.st_mtim.tv_sec, 1'600'000'000);
 }
 
+struct stat StatOf(const QString& path) {
+    struct stat info {};
+    EXPECT_EQ(::lstat(QFile::encodeName(path).constData(), &info), 0) << path.toStdString();
+    return info;
+}
+
+// A temporary copy moved into place ends as its copy would: same content, mode, times and owner; a
+// move that must not replace leaves an existing target alone.
+TEST(FileCopyTest, AMovedFileEndsAsItsCopyWould) {
+    struct Case {
+        const char* name;
+        mode_t mode;
+        bool targetExists;
+    };
+    const Case cases[] = {
+        {"new", 0640, false},
+        {"read-only", 0444, false},
+        {"executable", 0755, false},
+        {"replacing", 0600, true},
+    };
+    QTemporaryDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto path = [&](const char* role) {
+            return dir.filePath(QString::fromLatin1(c.name) + u'.' + QLatin1String(role));
+        };
+        QFile source(path("source"));
+        ASSERT_TRUE(source.open(QIODevice::WriteOnly) && source.write(QByteArray(5000, 'm')) == 5000);
+        source.close();
+        const QByteArray encoded = QFile::encodeName(path("source"));
+        const timespec times[2] = {{1'500'000'000, 123456789}, {1'600'000'000, 987654321}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, encoded.constData(), times, 0), 0);
+        ASSERT_EQ(::chmod(encoded.constData(), c.mode), 0);
+        // The storage side of a run: from a temporary copy, by a copy or by a move.
+        ASSERT_EQ(CopyLocalFile(path("source"), path("temp"), {.TargetWrite = TTargetWrite::InPlace}), 0);
+        ASSERT_EQ(CopyLocalFile(path("source"), path("moved"), {.TargetWrite = TTargetWrite::InPlace}), 0);
+        if (c.targetExists) {
+            QFile old(path("target"));
+            ASSERT_TRUE(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
+            old.close();
+            EXPECT_EQ(MoveLocalFile(path("moved"), path("target"), false), EEXIST);
+            EXPECT_EQ(Bytes(path("target")), "old");
+        }
+        ASSERT_EQ(CopyLocalFile(path("temp"), path("copied"), {.TargetWrite = TTargetWrite::Atomic}), 0);
+        ASSERT_EQ(MoveLocalFile(path("moved"), path("target"), c.targetExists), 0);
+        EXPECT_FALSE(QFileInfo::exists(path("moved")));
+        EXPECT_EQ(Bytes(path("target")), Bytes(path("copied")));
+        const struct stat copied = StatOf(path("copied"));
+        const struct stat moved = StatOf(path("target"));
+        EXPECT_EQ(moved.st_mode, copied.st_mode);
+        EXPECT_EQ(moved.st_uid, copied.st_uid);
+        EXPECT_EQ(moved.st_gid, copied.st_gid);
+        EXPECT_EQ(moved.st_mtim.tv_sec, copied.st_mtim.tv_sec);
+        EXPECT_EQ(moved.st_mtim.tv_nsec, copied.st_mtim.tv_nsec);
+        EXPECT_EQ(moved.st_atim.tv_sec, copied.st_atim.tv_sec);
+        EXPECT_EQ(moved.st_mtim.tv_sec, 1'600'000'000);
+    }
+}
+
 } // namespace
 } // namespace morvane

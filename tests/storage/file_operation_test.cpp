@@ -6,12 +6,15 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <chrono>
 #include <climits>
+#include <iostream>
 #include <thread>
 
 using namespace Qt::Literals::StringLiterals;
@@ -23,6 +26,11 @@ using testing::CountLines;
 using testing::LogTexts;
 using testing::ReadFileBytes;
 using testing::WriteFileBytes;
+
+dev_t DeviceOf(const QString& path) {
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_dev : 0;
+}
 
 class FileOperationTest : public testing::TempHomeTest {
 protected:
@@ -228,6 +236,11 @@ TEST_F(FileOperationTest, CancelDuringALongCopyKeepsThePreviousTargetAndLeavesNo
         {atCopyFromRemoteToLocalFile, true},
         {atCopyFromRemoteToLocalFile, false},
     };
+    // A temporary copy on the storage's own file system is moved into place, which no cancel stops
+    // half-way: the copies through the temporary folder make it on another file system.
+    QTemporaryDir otherVolume(u"/dev/shm/morvane-test-XXXXXX"_s);
+    const bool otherVolumeUsable =
+        otherVolume.isValid() && DeviceOf(otherVolume.path()) != DeviceOf(Store({}));
     const QString big = Src(u"big.bin"_s);
     {
         // Allocated rather than sparse: a copy skips holes and would be over before the cancel.
@@ -237,6 +250,13 @@ TEST_F(FileOperationTest, CancelDuringALongCopyKeepsThePreviousTargetAndLeavesNo
     }
     for (const Case& c : cases) {
         SCOPED_TRACE(int(c.type) * 10 + int(c.targetExists));
+        const bool throughTemp = c.type == atCopyFromLocalToRemoteFileThroughTempFolder;
+        if (throughTemp && !otherVolumeUsable) {
+            std::cerr << "no second file system for the temporary folder: case left out\n";
+            continue;
+        }
+        job.JobOptions.General.PathForTempFiles = throughTemp ? otherVolume.path() : HomePath(u"tmp"_s);
+        QDir().mkpath(job.JobOptions.General.PathForTempFiles + u"/Docs"_s);
         QDir(Store(QString())).removeRecursively();
         QDir().mkpath(Store(QString()));
         const bool toStorage = c.type != atCopyFromRemoteToLocalFile;
@@ -274,7 +294,7 @@ TEST_F(FileOperationTest, CancelDuringALongCopyKeepsThePreviousTargetAndLeavesNo
         }
         expected.sort();
         EXPECT_EQ(QDir(Store(QString())).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
-        EXPECT_TRUE(QDir(HomePath(u"tmp/Docs"_s)).isEmpty());
+        EXPECT_TRUE(QDir(job.JobOptions.General.PathForTempFiles + u"/Docs"_s).isEmpty());
         EXPECT_EQ(job.CancelCurrentFileOperation, 0);
     }
 }

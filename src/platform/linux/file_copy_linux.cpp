@@ -4,6 +4,8 @@
 #include "platform/local_files.h"
 
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
@@ -179,7 +181,18 @@ int CopySparse(int in, int out, int64_t size, CopyState& state) {
     return ::ftruncate(out, size) == 0 ? 0 : errno;
 }
 
+// Lets the target share the source's blocks where the file system can (nothing is read or written);
+// false, with the target untouched, where it cannot.
+bool ShareBlocks(int in, int out, CopyState& state) {
+    if (::ioctl(out, FICLONE, in) != 0)
+        return false;
+    state.Advance(state.total);
+    return true;
+}
+
 int CopyContent(int in, int out, const struct stat& info, CopyState& state) {
+    if (ShareBlocks(in, out, state))
+        return 0;
     if (state.settings.NoBuffering) {
         TryDirect(in);
         TryDirect(out);
@@ -331,7 +344,36 @@ int OpenLinkText(const QString& source, struct stat& info) {
     return fd;
 }
 
+// The group a new file in the folder gets: the folder's own when it passes it on, the process's else.
+gid_t NewFileGroup(int folder) {
+    struct stat info {};
+    if (::fstat(folder, &info) == 0 && (info.st_mode & S_ISGID))
+        return info.st_gid;
+    return ::getegid();
+}
+
+// Gives a moved file the group a copy written there would have. Changing the group clears the
+// set-user and set-group bits, so the mode is set again afterwards, as the copy sets it. A group the
+// process may not give leaves the file its own, as it would a copy.
+void TakeNewFileGroup(const QString& target) {
+    const TPathAt at(target);
+    struct stat info {};
+    if (at.Error() || ::fstatat(at.Dir(), at.Name(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return;
+    const gid_t group = NewFileGroup(at.Dir());
+    if (info.st_gid != group &&
+        ::fchownat(at.Dir(), at.Name(), static_cast<uid_t>(-1), group, AT_SYMLINK_NOFOLLOW) == 0)
+        ::fchmodat(at.Dir(), at.Name(), info.st_mode & 07777, 0);
+}
+
 } // namespace
+
+int MoveLocalFile(const QString& source, const QString& target, bool replace) {
+    const int error = replace ? LocalReplaceFile(source, target) : LocalRename(source, target);
+    if (error == 0)
+        TakeNewFileGroup(target);
+    return error;
+}
 
 void CopyProgressRoutine(int64_t totalSize, int64_t transferred, std::atomic<int32_t>* percent) {
     if (!percent)
