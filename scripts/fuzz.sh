@@ -18,6 +18,12 @@ if [ ${#names[@]} -eq 0 ]; then
         names+=("$(basename "$folder")")
     done
 fi
+for name in "${names[@]}"; do
+    if [ ! -d "$root/tests/fuzz/corpus/$name" ] || [ ! -x "$dir/bin/morvane_fuzz_$name" ]; then
+        echo "No fuzzer named $name (each has its corpus in tests/fuzz/corpus/NAME)" >&2
+        exit 2
+    fi
+done
 
 # One fuzzer: a fresh copy of its corpus, its own temporary folder, and its findings beside them.
 run_one() {
