@@ -32,11 +32,33 @@ void CheckAcceptedEntries(const TListEntries& entries) {
             Require(StaysInside(NameToBytes(entry.Path)));
 }
 
+bool SameMetadata(const TMetadataLine& a, const TMetadataLine& b) {
+    return a.Kind == b.Kind && a.Metadata.Mode == b.Metadata.Mode && a.Metadata.Owner == b.Metadata.Owner &&
+           a.Metadata.Group == b.Metadata.Group &&
+           a.Metadata.LastWrite.tv_sec == b.Metadata.LastWrite.tv_sec &&
+           a.Metadata.LastWrite.tv_nsec == b.Metadata.LastWrite.tv_nsec;
+}
+
+// A metadata line the backup would write for what a line says must say the same of the same entry.
+void CheckMetadataLineReadsBack(const QString& line) {
+    TMetadataLine parsed;
+    if (!ParseMetadataLine(line, parsed))
+        return;
+    const QByteArray path = DecodeListEntry(parsed.Entry);
+    if (!StaysInside(path))
+        return;
+    TMetadataLine again;
+    Require(ParseMetadataLine(FormatMetadataLine(parsed.Kind, parsed.Metadata, NameFromBytes(path)), again));
+    Require(SameMetadata(parsed, again) && DecodeListEntry(again.Entry) == path);
+}
+
 void CheckMetadataEntries(const QStringList& lines) {
     TChainMetadata metadata;
     metadata.Add(lines);
     for (const TChainMetadata::TItem& item : metadata.InApplyOrder())
         Require(StaysInside(item.Path));
+    for (const QString& line : lines)
+        CheckMetadataLineReadsBack(line);
 }
 
 // A backup writes relative paths only; each must come back as the same entry.
