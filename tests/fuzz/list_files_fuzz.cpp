@@ -32,6 +32,17 @@ void CheckAcceptedEntries(const TListEntries& entries) {
             Require(StaysInside(NameToBytes(entry.Path)));
 }
 
+// An escaped line read as one names exactly the bytes its escapes spell.
+void CheckEscapedLines(const QStringList& lines, const TListEntries& entries) {
+    for (qsizetype i = 0; i < lines.size() && i < entries.size(); ++i) {
+        const QString& line = lines[i];
+        const bool escaped = line.startsWith(u"/l/") ? entries[i].SymbolicLink
+                                                     : line.startsWith(u"/f/") && entries[i].Path != line;
+        if (escaped)
+            Require(NameToBytes(entries[i].Path) == QByteArray::fromPercentEncoding(line.mid(3).toUtf8()));
+    }
+}
+
 bool SameMetadata(const TMetadataLine& a, const TMetadataLine& b) {
     return a.Kind == b.Kind && a.Metadata.Mode == b.Metadata.Mode && a.Metadata.Owner == b.Metadata.Owner &&
            a.Metadata.Group == b.Metadata.Group &&
@@ -87,8 +98,11 @@ void CheckWrittenEntriesReadBack(const TListEntries& entries) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const QByteArray bytes = InputBytes(data, size);
     const TListEntries entries = ReadListFile(WriteScratchFile(QStringLiteral("_rf.qkl"), bytes));
+    const QStringList lines = SplitTextLines(bytes);
+    Require(lines.size() == entries.size());
     CheckAcceptedEntries(entries);
-    CheckMetadataEntries(SplitTextLines(bytes));
+    CheckEscapedLines(lines, entries);
+    CheckMetadataEntries(lines);
     CheckWrittenEntriesReadBack(entries);
     return 0;
 }
