@@ -12,6 +12,7 @@ packages=(
     python3 strace openssl
     xvfb openbox trayer dunst xdotool imagemagick python3-pyatspi dbus-x11 at-spi2-core x11-utils libqt6svg6
     lintian desktop-file-utils appstream man-db xauth
+    clang-14 libclang-rt-14-dev llvm-14
 )
 
 missing=()

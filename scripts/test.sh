@@ -11,7 +11,7 @@ echo "== Normal build"
 ctest --test-dir "$root/build" --output-on-failure -j "$jobs"
 
 core_targets=(morvane_core_tests morvane_control_tests morvane_cli_tests morvane-cli morvane_image_tests morvane-imager
-    morvane_storage_loss_tests)
+    morvane_storage_loss_tests morvane_fuzzers)
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 "$root/scripts/build.sh" "$root/build-asan" address "${core_targets[@]}"

@@ -1,5 +1,7 @@
 #include "platform/file_names.h"
 
+#include <QStringDecoder>
+
 #include <cstdint>
 
 namespace morvane {
@@ -55,8 +57,15 @@ bool IsStrictUtf8(QByteArrayView bytes) {
     return true;
 }
 
+// QString::fromUtf8 drops a U+FEFF that starts what it converts, taking it for a byte-order mark; in
+// a name it is a character, and dropping it would name another file.
+QStringDecoder KeepingDecoder() {
+    return QStringDecoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+}
+
 // Decodes valid sequences and escapes every byte that does not start one.
 QString DecodeEscaping(QByteArrayView bytes) {
+    QStringDecoder decoder = KeepingDecoder();
     QString name;
     name.reserve(bytes.size());
     for (qsizetype at = 0; at < bytes.size();) {
@@ -66,7 +75,7 @@ QString DecodeEscaping(QByteArrayView bytes) {
             ++at;
             continue;
         }
-        name.append(QString::fromUtf8(bytes.sliced(at, length)));
+        name.append(decoder(bytes.sliced(at, length)));
         at += length;
     }
     return name;
@@ -100,7 +109,10 @@ bool HasSurrogate(QStringView name) {
 } // namespace
 
 QString NameFromBytes(QByteArrayView bytes) {
-    return IsStrictUtf8(bytes) ? QString::fromUtf8(bytes) : DecodeEscaping(bytes);
+    if (!IsStrictUtf8(bytes))
+        return DecodeEscaping(bytes);
+    QStringDecoder decoder = KeepingDecoder();
+    return decoder(bytes);
 }
 
 QByteArray NameToBytes(QStringView name) {

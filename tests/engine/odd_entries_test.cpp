@@ -125,6 +125,11 @@ protected:
         File("100%.txt", "percent");
         File("%0A.txt", "looks escaped");
         File("caf\xC3\xA9.txt", "valid text");
+        // U+FEFF starting a name is part of it: read as a byte-order mark, it would name the next file.
+        File("\xEF\xBB\xBFmark.txt", "marked");
+        File("mark.txt", "plain");
+        Folder("\xEF\xBB\xBFmarked dir");
+        File("\xEF\xBB\xBFmarked dir/\xEF\xBB\xBFinner", "marked inner");
         File("empty", "");
         Folder("sub\xE9"
                "dir");
