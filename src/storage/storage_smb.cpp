@@ -8,6 +8,7 @@
 
 #include <dlfcn.h>
 
+#include <QStringDecoder>
 #include <QStringList>
 #include <QUrl>
 
@@ -36,7 +37,14 @@ int LastError() {
     return errno != 0 ? errno : EIO;
 }
 
+// A name as the share sends it: a U+FEFF that starts it is part of the name, not a byte-order mark.
+QString NameFromShare(const QByteArray& bytes) {
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+    return decoder(bytes);
+}
+
 // Splits a path in any of the accepted forms into its parts: server, share, folders and name.
+
 QStringList SmbParts(const QString& path) {
     QString rest = path;
     if (rest.startsWith(QStringLiteral("smb:"), Qt::CaseInsensitive))
@@ -368,7 +376,7 @@ public:
             const QByteArray name(entry->name);
             if (name != "." && name != ".." &&
                 (entry->smbc_type == SMBC_DIR || entry->smbc_type == SMBC_FILE))
-                entries.append({QString::fromUtf8(name), entry->smbc_type == SMBC_DIR});
+                entries.append({NameFromShare(name), entry->smbc_type == SMBC_DIR});
         }
         Smb().getFunctionClosedir(ctx_)(ctx_, dir);
         return entries;
@@ -426,7 +434,7 @@ private:
                     continue;
                 if (entry->smbc_type == SMBC_DIR || entry->smbc_type == SMBC_FILE)
                     children.append(
-                        {url + '/' + EscapePart(QString::fromUtf8(name)), entry->smbc_type == SMBC_DIR});
+                        {url + '/' + EscapePart(NameFromShare(name)), entry->smbc_type == SMBC_DIR});
             }
             Smb().getFunctionClosedir(ctx_)(ctx_, dir);
         }
