@@ -851,8 +851,9 @@ class FaultWalk:
 
     def check_points(self, label, partial=(), complete=False):
         """Every listed point exists and restores equal to one of the runs' sources, in order; a point of
-        a run that ended with errors (`partial`) may lack what those errors were about. `complete`: the
-        storage holds nothing else and the latest point is the source as it is."""
+        a run that ended with errors (`partial`) may lack what those errors were about, or hold the
+        version an earlier run stored of a file it could not copy. `complete`: the storage holds nothing
+        else and the latest point is the source as it is."""
         if self.kind == "mirror":
             if complete:
                 check_walk_state(self.home, self.kind, self.snapshots, label)
@@ -865,7 +866,7 @@ class FaultWalk:
         for number, name in enumerate(names, start=1):
             tree = self.home.restore(number)
             if name in partial:
-                wrong = {n: v for n, v in tree.items() if self.snapshots[-1].get(n) != v}
+                wrong = {n: v for n, v in tree.items() if all(s.get(n) != v for s in self.snapshots)}
                 if wrong:
                     compare(self.snapshots[-1], tree, f"{label}: point {number} ({name!r}, of a run with errors)")
                 continue
