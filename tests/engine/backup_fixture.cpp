@@ -116,6 +116,15 @@ QMap<QString, QByteArray> BackupTest::Restored(int point) {
     return TreeContents(out + u"/src"_s);
 }
 
+bool WaitUntil(const std::function<bool()>& condition) {
+    for (int i = 0; i < 3000; ++i) {
+        if (condition())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return condition();
+}
+
 QMap<QString, QByteArray> StoredFiles(const QString& root) {
     QMap<QString, QByteArray> files = TreeContents(root);
     files.removeIf([](const auto& file) { return file.key().endsWith(u".qkl"_s); });

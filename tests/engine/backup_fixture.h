@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 namespace morvane::testing {
@@ -44,6 +45,9 @@ protected:
     FakeClock clock{QDateTime(QDate(2024, 3, 5), QTime(21, 30, 0))};
     std::unique_ptr<TJob_FilesAndFolders> job;
 };
+
+// Polls `condition` for up to 30 s; its last value.
+bool WaitUntil(const std::function<bool()>& condition);
 
 // Files below a storage folder (relative path -> content), the program's own list files left out.
 QMap<QString, QByteArray> StoredFiles(const QString& root);

@@ -26,14 +26,7 @@ using testing::ReadFileBytes;
 using testing::TreeContents;
 using testing::WriteFileBytes;
 
-bool WaitUntil(const std::function<bool()>& condition) {
-    for (int i = 0; i < 1000; ++i) {
-        if (condition())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return condition();
-}
+using testing::WaitUntil;
 
 QStringList FilesIn(const QString& folder) {
     return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);

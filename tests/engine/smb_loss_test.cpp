@@ -24,14 +24,7 @@ namespace {
 using testing::TreeContents;
 using Tree = QMap<QString, QByteArray>;
 
-bool WaitUntil(const std::function<bool()>& condition) {
-    for (int i = 0; i < 3000; ++i) {
-        if (condition())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return condition();
-}
+using testing::WaitUntil;
 
 class SmbServerLossTest : public testing::BackupTest, public ::testing::WithParamInterface<bool> {
 protected:

@@ -34,14 +34,7 @@ using Tree = QMap<QString, QByteArray>;
 enum class Loss { Unplugged, Full };
 enum class Policy { Cancel, Pause };
 
-bool WaitUntil(const std::function<bool()>& condition) {
-    for (int i = 0; i < 3000; ++i) {
-        if (condition())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return condition();
-}
+using testing::WaitUntil;
 
 class StorageLossTest : public testing::BackupTest {
 protected:
